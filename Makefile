@@ -1,0 +1,44 @@
+# The two commands a new user needs: `make demo` and `make test`.
+# Each installs what is missing, configures, builds, then runs.
+
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+JOBS        ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan demo test test-unit test-asan bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The sanitizer build uses clang, which the fuzz targets share.
+build-asan: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DVLX_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+test-unit: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+test: test-unit test-asan
+
+bench: deps
+	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVLX_BENCH=ON -DVLX_TESTS=OFF -DVLX_FAULTS=OFF >/dev/null
+	@cmake --build $(BUILD)-bench -j $(JOBS)
+	@bash bench/run.sh $(BUILD)-bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench

@@ -133,7 +133,7 @@ TEST_F(ErrorTest, ContextFlushWritesTheCallStack) {
   EXPECT_NE(text.find("err_vlx(26,broken here)"), std::string::npos) << text;
   EXPECT_NE(text.find("Error 26='Internal error'"), std::string::npos);
   EXPECT_NE(text.find("program:'MYPROG' line:12 detail:'broken here'"), std::string::npos);
-  EXPECT_NE(text.find("vlxerr_test.cpp:"), std::string::npos) << "frames carry source lines";
+  EXPECT_NE(text.find("vlxerr_test.cpp:"), std::string::npos) << "frames carry source lines\n" << text;
 }
 
 TEST_F(ErrorTest, FrequentErrorsFlushNoContext) {

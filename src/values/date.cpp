@@ -276,7 +276,7 @@ int timestamp2dtm(std::uint64_t ts, s_dtm* dtm) {
 int dtm2timestamp(std::uint64_t packed, std::uint64_t* ts) {
   s_dtm d{};
   std::memcpy(&d, &packed, sizeof d);
-  int n;
+  int n = 0;
   int status = ltodate(&n, d.year, d.month, d.day, 0);
   if (status < 0) return status;
   *ts = (((std::uint64_t)n * 24 + d.hour) * 60 + d.minute) * 60 + d.second;

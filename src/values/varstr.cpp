@@ -152,7 +152,7 @@ int utftoptr(char* out, const char* in, int n) {
   const unsigned char* p = (const unsigned char*)in;
   int k = 0;
   while (k < n - 1) {
-    char16_t c;
+    char16_t c = 0;
     int size = next_char(p, nullptr, &c);
     if (size < 0) {
       out[k] = 0;

@@ -321,7 +321,8 @@ namespace {
 // value = 0.text x 10^exponent. Returns the number of digits.
 int decimal_digits(const s_dcb& d, char* text, int* exponent) {
   int n = 0;
-  for (int i = 0; i < d.ndigits; i++) {
+  int count = d.ndigits < kMaxDigits ? d.ndigits : kMaxDigits;
+  for (int i = 0; i < count; i++) {
     text[n++] = (char)('0' + d.digits[i] / 10);
     text[n++] = (char)('0' + d.digits[i] % 10);
   }

@@ -1,0 +1,529 @@
+// Base-100 decimal arithmetic. Additions and comparisons work on the byte
+// digits directly; products and quotients go through wide integers (limbs of
+// 10^8, and 128-bit remainders) because that is where the time goes, while
+// giving the same digits the base-100 schoolbook would.
+#include "values/vlxdcb.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "diagnostics/vlxerr.h"
+
+s_dcb Zerdcb = {0, 1, 0, {}};
+s_dcb Onedcb = {1, 1, 1, {1}};
+s_dcb Pfvdcb = {0, 1, 1, {50}};
+s_dcb Mxldcb = {5, 1, 5, {21, 47, 48, 36, 47}};
+s_dcb Maxdcb, Mindcb;
+
+// The exact constants are initialised statically so that conversions work
+// before start-up; the limits derive from doubles as the language defines.
+void cstdcb() {
+  dbldcb(&Maxdcb, 9.99999999e79);
+  dbldcb(&Mindcb, -9.99999999e79);
+}
+
+namespace {
+
+constexpr int kMaxDigits = 16;
+constexpr int kMaxExponent = 63;
+constexpr int kMinExponent = -64;
+
+void set_zero(s_dcb* out) { *out = s_dcb{0, 1, 0, {}}; }
+
+// Magnitude comparison of two non-zero values.
+int compare_magnitude(const s_dcb& a, const s_dcb& b) {
+  if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
+  int common = a.ndigits < b.ndigits ? a.ndigits : b.ndigits;
+  int c = std::memcmp(a.digits, b.digits, common);
+  if (c != 0) return c < 0 ? -1 : 1;
+  if (a.ndigits != b.ndigits) return a.ndigits < b.ndigits ? -1 : 1;
+  return 0;
+}
+
+// The first 16 digits (zero padded) as one 32-digit integer.
+unsigned __int128 mantissa(const s_dcb& d) {
+  std::uint64_t high = 0, low = 0;
+  for (int i = 0; i < 8; i++) high = high * 100 + (i < d.ndigits ? d.digits[i] : 0);
+  for (int i = 8; i < 16; i++) low = low * 100 + (i < d.ndigits ? d.digits[i] : 0);
+  return (unsigned __int128)high * 10000000000000000ULL + low;
+}
+
+double to_double(__int128 v) {
+  return (double)(std::int64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
+}
+
+}  // namespace
+
+int dcblod(s_dcb* out, int sign, int exponent, const unsigned char* digits, int n) {
+  int first = 0, last = n;
+  while (last > first && digits[last - 1] == 0) last--;
+  if (last == first) {
+    set_zero(out);
+    return 0;
+  }
+  while (digits[first] == 0) {
+    first++;
+    exponent--;
+  }
+  unsigned char kept[kMaxDigits];
+  int count = last - first;
+  if (count > kMaxDigits) {
+    std::memcpy(kept, digits + first, kMaxDigits);
+    count = kMaxDigits;
+    if (digits[first + kMaxDigits] > 49) {
+      int i = kMaxDigits - 1;
+      while (i >= 0 && ++kept[i] == 100) kept[i--] = 0;
+      if (i < 0) {
+        kept[0] = 1;
+        count = 1;
+        exponent++;
+      }
+    }
+    while (kept[count - 1] == 0) count--;
+  } else {
+    std::memcpy(kept, digits + first, count);
+  }
+  if (exponent > kMaxExponent) return err_vlx(13, VLX_WHERE("src/vlxdcb", 389, "dcblod"));
+  if (exponent < kMinExponent) {
+    set_zero(out);
+    return 0;
+  }
+  out->exponent = (std::int16_t)exponent;
+  out->sign = sign ? 1 : 0;
+  out->ndigits = (std::uint8_t)count;
+  std::memcpy(out->digits, kept, count);
+  std::memset(out->digits + count, 0, kMaxDigits - count);
+  return 0;
+}
+
+int dcbcmp(const s_dcb* a, const s_dcb* b) {
+  if (a->ndigits == 0 && b->ndigits == 0) return 0;
+  if (a->ndigits == 0) return b->sign ? -1 : 1;
+  if (b->ndigits == 0) return a->sign ? 1 : -1;
+  if (a->sign != b->sign) return a->sign ? 1 : -1;
+  int c = compare_magnitude(*a, *b);
+  return a->sign ? c : -c;
+}
+
+int dcbsgn(const s_dcb* d) {
+  if (d->ndigits == 0) return 0;
+  return d->sign ? 1 : -1;
+}
+
+void dcbumn(s_dcb* d) {
+  if (d->ndigits != 0) d->sign ^= 1;
+}
+
+int dcb_as(s_dcb* r, s_dcb* pa, s_dcb* pb, int subtract) {
+  s_dcb a = *pa, b = *pb;
+  if (subtract == 1) dcbumn(&b);
+  if (b.ndigits == 0) return dcblod(r, a.sign, a.exponent, a.digits, a.ndigits);
+  if (a.ndigits == 0) return dcblod(r, b.sign, b.exponent, b.digits, b.ndigits);
+  bool add = a.sign == b.sign;
+  if (!add) {
+    int c = compare_magnitude(a, b);
+    if (c == 0) {
+      set_zero(r);
+      return 0;
+    }
+    if (c < 0) std::swap(a, b);
+  } else if (a.exponent < b.exponent) {
+    std::swap(a, b);
+  }
+  // Position 0 takes a carry; positions 1..17 are the work area.
+  constexpr int kWork = 17;
+  unsigned char big[kWork + 1] = {}, small[kWork + 1] = {};
+  std::memcpy(big + 1, a.digits, a.ndigits);
+  int shift = 1 + a.exponent - b.exponent;
+  for (int i = 0; i < b.ndigits && shift + i <= kWork; i++) small[shift + i] = b.digits[i];
+  unsigned char work[kWork + 1];
+  int carry = 0;
+  for (int i = kWork; i >= 0; i--) {
+    int v = add ? big[i] + small[i] + carry : big[i] - small[i] - carry;
+    carry = add ? v >= 100 : v < 0;
+    work[i] = (unsigned char)(add ? (carry ? v - 100 : v) : (carry ? v + 100 : v));
+  }
+  return dcblod(r, a.sign, a.exponent + 1, work, kWork + 1);
+}
+
+int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
+  if (a->ndigits == 0 || b->ndigits == 0) {
+    set_zero(r);
+    return 0;
+  }
+  // Mantissas as four limbs of 10^8, most significant first.
+  unsigned char da[kMaxDigits] = {}, db[kMaxDigits] = {};
+  std::memcpy(da, a->digits, a->ndigits);
+  std::memcpy(db, b->digits, b->ndigits);
+  std::uint64_t la[4], lb[4];
+  for (int k = 0; k < 4; k++) {
+    const unsigned char* x = da + 4 * k;
+    const unsigned char* y = db + 4 * k;
+    la[k] = ((x[0] * 100ULL + x[1]) * 100 + x[2]) * 100 + x[3];
+    lb[k] = ((y[0] * 100ULL + y[1]) * 100 + y[2]) * 100 + y[3];
+  }
+  int na = (a->ndigits + 3) / 4, nb = (b->ndigits + 3) / 4;
+  std::uint64_t column[8] = {};
+  for (int i = 0; i < na; i++)
+    for (int j = 0; j < nb; j++) column[i + j + 1] += la[i] * lb[j];
+  for (int k = 7; k > 0; k--) {
+    column[k - 1] += column[k] / 100000000;
+    column[k] %= 100000000;
+  }
+  unsigned char work[32];
+  for (int k = 0; k < 8; k++) {
+    std::uint32_t v = (std::uint32_t)column[k];
+    work[4 * k] = (unsigned char)(v / 1000000);
+    work[4 * k + 1] = (unsigned char)(v / 10000 % 100);
+    work[4 * k + 2] = (unsigned char)(v / 100 % 100);
+    work[4 * k + 3] = (unsigned char)(v % 100);
+  }
+  return dcblod(r, a->sign == b->sign, a->exponent + b->exponent, work, 32);
+}
+
+int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
+  if (b->ndigits == 0) return err_vlx(53, VLX_WHERE("src/vlxdcb", 1043, "dcbdiv"));
+  if (a->ndigits == 0) {
+    set_zero(r);
+    return 0;
+  }
+  // 18 exact quotient digits of the two mantissas: the first (0..99) from
+  // the mantissas themselves, then pairs of digits from the remainder.
+  const __int128 divisor = (__int128)mantissa(*b);
+  const double inverse = 1.0 / to_double(divisor);
+  __int128 rest = (__int128)mantissa(*a);
+  unsigned char work[19];
+  for (int step = 0; step < 10; step++) {
+    if (step > 0) rest *= 10000;
+    std::int64_t q = (std::int64_t)(to_double(rest) * inverse);
+    rest -= (__int128)q * divisor;
+    while (rest < 0) {
+      q--;
+      rest += divisor;
+    }
+    while (rest >= divisor) {
+      q++;
+      rest -= divisor;
+    }
+    if (step == 0) {
+      work[0] = (unsigned char)q;
+    } else {
+      work[2 * step - 1] = (unsigned char)(q / 100);
+      work[2 * step] = (unsigned char)(q % 100);
+    }
+  }
+  return dcblod(r, a->sign == b->sign, a->exponent - b->exponent + 1, work, 18);
+}
+
+int dcbfix(s_dcb* d) {
+  if (d->ndigits == 0) return 0;
+  if (d->exponent <= 0) {
+    set_zero(d);
+    return 1;
+  }
+  if (d->ndigits <= d->exponent) return 0;
+  int count = d->exponent;
+  while (d->digits[count - 1] == 0) count--;
+  std::memset(d->digits + count, 0, kMaxDigits - count);
+  d->ndigits = (std::uint8_t)count;
+  return 1;
+}
+
+int isldcb(const s_dcb* d, int integerOnly) {
+  if (d->ndigits == 0) return 1;
+  if (compare_magnitude(*d, Mxldcb) > 0) return 0;
+  return !integerOnly || d->ndigits <= d->exponent;
+}
+
+int lngdcb(s_dcb* out, int value) {
+  long long magnitude = value < 0 ? -(long long)value : value;
+  unsigned char digits[5];
+  for (int i = 4; i >= 0; i--) {
+    digits[i] = (unsigned char)(magnitude % 100);
+    magnitude /= 100;
+  }
+  return dcblod(out, value >= 0, 5, digits, 5);
+}
+
+int dcblng(s_dcb* in, int* out) {
+  if (in->ndigits == 0 || in->exponent <= 0) {
+    *out = 0;
+    return 0;
+  }
+  if (compare_magnitude(*in, Mxldcb) > 0) return err_vlx(50, "dcblng");
+  long long value = 0;
+  for (int i = 0; i < in->exponent; i++) value = value * 100 + (i < in->ndigits ? in->digits[i] : 0);
+  *out = (int)(in->sign ? value : -value);
+  return 0;
+}
+
+int strdcb(s_dcb* out, const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') p++;
+  int sign = 1;
+  if (*p == '+' || *p == '-') sign = *p++ == '+';
+  // value = 0.D x 10^exponent
+  constexpr int kMaxText = 32;
+  unsigned char decimal[kMaxText + 1];
+  int count = 0;
+  long long exponent = 0;
+  bool point = false;
+  for (;; p++) {
+    if (*p == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (*p < '0' || *p > '9') break;
+    int digit = *p - '0';
+    if (count == 0 && digit == 0) {
+      if (point) exponent--;
+      continue;
+    }
+    if (count < kMaxText) decimal[count++] = (unsigned char)digit;
+    if (!point) exponent++;
+  }
+  if ((*p == 'E' || *p == 'e')) {
+    const char* q = p + 1;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    long long value = 0;
+    bool fits = true;
+    for (; *q >= '0' && *q <= '9'; q++) {
+      value = value * 10 + (*q - '0');
+      if (value > 2147483648LL) fits = false;
+    }
+    if (negative) value = -value;
+    if (fits && value >= -2147483648LL && value <= 2147483647LL) exponent += value;
+  }
+  if (count == 0) {
+    set_zero(out);
+    return 0;
+  }
+  // Far outside the range either way; keeps the arithmetic below in int.
+  if (exponent > 1000) exponent = 1000;
+  if (exponent < -1000) exponent = -1000;
+  unsigned char pairs[kMaxText / 2 + 1];
+  int odd = exponent % 2 != 0;
+  int total = count + odd;
+  int npairs = (total + 1) / 2;
+  for (int i = 0; i < npairs; i++) {
+    int hi = 2 * i - odd, lo = hi + 1;
+    pairs[i] = (unsigned char)((hi >= 0 && hi < count ? decimal[hi] * 10 : 0) + (lo < count ? decimal[lo] : 0));
+  }
+  return dcblod(out, sign, (int)((exponent + odd) / 2), pairs, npairs);
+}
+
+namespace {
+
+// Decimal digit text of a non-zero value without leading or trailing zeros;
+// value = 0.text x 10^exponent. Returns the number of digits.
+int decimal_digits(const s_dcb& d, char* text, int* exponent) {
+  int n = 0;
+  int count = d.ndigits < kMaxDigits ? d.ndigits : kMaxDigits;
+  for (int i = 0; i < count; i++) {
+    text[n++] = (char)('0' + d.digits[i] / 10);
+    text[n++] = (char)('0' + d.digits[i] % 10);
+  }
+  *exponent = 2 * d.exponent;
+  int start = text[0] == '0';
+  if (start) {
+    std::memmove(text, text + 1, --n);
+    --*exponent;
+  }
+  while (text[n - 1] == '0') n--;
+  text[n] = 0;
+  return n;
+}
+
+int exponent_width(int e) {
+  int magnitude = e < 0 ? -e : e;
+  return (e < 0) + (magnitude >= 100 ? 3 : 2);
+}
+
+}  // namespace
+
+int dcbstr(s_dcb* in, char* out, int width) {
+  if (width > 200) return err_vlx(50, "dcbstr");
+  if (in->ndigits == 0) {
+    if (width < 1) {
+      err_vlx(50, "dcbexp");
+      return err_vlx(13, "dcbstr");
+    }
+    std::memcpy(out, "0", 2);
+    return 0;
+  }
+  char text[40];
+  int e;
+  int n = decimal_digits(*in, text, &e);
+  int sign = in->sign == 0;
+  int fixed = sign + (e >= n ? e : e > 0 ? n + 1 : 2 - e + n);
+  char* o = out;
+  if (fixed <= width) {
+    if (sign) *o++ = '-';
+    if (e >= n) {
+      std::memcpy(o, text, n);
+      std::memset(o + n, '0', e - n);
+      o += e;
+    } else if (e > 0) {
+      std::memcpy(o, text, e);
+      o[e] = '.';
+      std::memcpy(o + e + 1, text + e, n - e);
+      o += n + 1;
+    } else {
+      *o++ = '0';
+      *o++ = '.';
+      std::memset(o, '0', -e);
+      o += -e;
+      std::memcpy(o, text, n);
+      o += n;
+    }
+    *o = 0;
+    return 0;
+  }
+  // Scientific form d.ddd e[-]xx, rounded half up to the room left.
+  int sci = e - 1;
+  int mandatory = sign + 1 + 1 + exponent_width(sci);
+  if (mandatory > width) {
+    err_vlx(50, "dcbexp");
+    return err_vlx(13, "dcbstr");
+  }
+  int fraction = width - mandatory - 1;
+  int keep = n <= 1 || fraction >= n - 1 ? n : fraction >= 1 ? 1 + fraction : 1;
+  if (keep < n && text[keep] >= '5') {
+    int i = keep - 1;
+    while (i >= 0 && text[i] == '9') text[i--] = '0';
+    if (i < 0) {
+      text[0] = '1';
+      keep = 1;
+      sci++;
+      if (sign + 2 + exponent_width(sci) > width) {
+        err_vlx(50, "dcbexp");
+        return err_vlx(13, "dcbstr");
+      }
+    } else {
+      text[i]++;
+    }
+  }
+  while (keep > 1 && text[keep - 1] == '0') keep--;
+  if (sign) *o++ = '-';
+  *o++ = text[0];
+  if (keep > 1) {
+    *o++ = '.';
+    std::memcpy(o, text + 1, keep - 1);
+    o += keep - 1;
+  }
+  *o++ = 'e';
+  if (sci < 0) *o++ = '-';
+  int magnitude = sci < 0 ? -sci : sci;
+  if (magnitude >= 100) *o++ = (char)('0' + magnitude / 100);
+  *o++ = (char)('0' + magnitude / 10 % 10);
+  *o++ = (char)('0' + magnitude % 10);
+  *o = 0;
+  return 0;
+}
+
+int dcbcvt(char* out, s_dcb* in, int ndigits, int* decpt, int* negative) {
+  if (ndigits > 200) return err_vlx(50, "dcbcvt");
+  if (ndigits < 0) ndigits = 0;
+  int available = 2 * in->ndigits;
+  for (int i = 0; i < ndigits; i++) {
+    int k = i / 2;
+    out[i] = (char)('0' + (i < available ? (i % 2 ? in->digits[k] % 10 : in->digits[k] / 10) : 0));
+  }
+  out[ndigits] = 0;
+  *decpt = 2 * in->exponent;
+  *negative = in->sign == 0;
+  if (ndigits < available) {
+    int k = ndigits / 2;
+    int next = ndigits % 2 ? in->digits[k] % 10 : in->digits[k] / 10;
+    if (next >= 5) {
+      int i = ndigits - 1;
+      while (i >= 0 && out[i] == '9') out[i--] = '0';
+      if (i >= 0) {
+        out[i]++;
+      } else if (ndigits > 0) {
+        out[0] = '1';
+        ++*decpt;
+      }
+    }
+  }
+  return 0;
+}
+
+int dbldcb(s_dcb* out, double value) {
+  if (!std::isfinite(value)) return err_vlx(13, "dbldcb");
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9e", value);
+  return strdcb(out, text);
+}
+
+int dcbdbl(double* out, s_dcb* in) {
+  char text[41];
+  int status = dcbstr(in, text, 40);
+  if (status < 0) return status;
+  double value = std::strtod(text, nullptr);
+  if (value > 1.7976931348623157e308 || value < -1.7976931348623157e308) return err_vlx(13, "dcbdbl");
+  *out = value;
+  return 0;
+}
+
+int stpdcb(s_dcb* in, unsigned char* out, int len) {
+  int room = len - 1;
+  if (in->ndigits == 0) {
+    out[0] = 0x80;
+    std::memset(out + 1, 0, room);
+    return 0;
+  }
+  unsigned char digits[kMaxDigits];
+  std::memcpy(digits, in->digits, kMaxDigits);
+  int count = in->ndigits, exponent = in->exponent;
+  if (count > room) {
+    bool up = digits[room] >= 50;
+    count = room;
+    if (up) {
+      int i = room - 1;
+      while (i >= 0 && ++digits[i] == 100) digits[i--] = 0;
+      if (i < 0) {
+        digits[0] = 1;
+        count = room > 0 ? 1 : 0;
+        exponent++;
+      }
+    }
+    if (exponent > kMaxExponent) return err_vlx(13, "stpdcb");
+  }
+  while (count > 0 && digits[count - 1] == 0) count--;
+  int biased = exponent + 64;
+  if (in->sign) {
+    out[0] = (unsigned char)(0x80 | biased);
+    std::memcpy(out + 1, digits, count);
+  } else {
+    out[0] = (unsigned char)(127 - biased);
+    for (int i = 0; i < count; i++) out[1 + i] = (unsigned char)((i == count - 1 ? 100 : 99) - digits[i]);
+  }
+  std::memset(out + 1 + count, 0, room - count);
+  return 0;
+}
+
+int ldsdcb(const unsigned char* in, int len, s_dcb* out) {
+  int room = len - 1;
+  int last = room - 1;
+  while (last >= 0 && in[1 + last] == 0) last--;
+  bool positive = in[0] & 0x80;
+  if (positive && in[0] == 0x80 && last < 0) {
+    set_zero(out);
+    return 0;
+  }
+  int exponent = positive ? (in[0] & 0x7f) - 64 : 63 - in[0];
+  // A one-byte field keeps only the magnitude.
+  unsigned char digits[kMaxDigits + 1] = {1};
+  int count = room > kMaxDigits + 1 ? kMaxDigits + 1 : room;
+  for (int i = 0; i < count; i++) {
+    unsigned char c = in[1 + i];
+    if (c > (positive ? 99 : 100)) return err_vlx(50, "ldsdcb");
+    digits[i] = positive ? c : (unsigned char)(i < last ? 99 - c : i == last ? 100 - c : 0);
+    if (digits[i] > 99) return err_vlx(50, "ldsdcb");
+  }
+  return dcblod(out, positive, exponent, digits, count > 0 ? count : 1);
+}

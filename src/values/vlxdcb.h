@@ -1,0 +1,56 @@
+// The 4GL's decimal numbers: a base-100 floating decimal of 16 digits
+// (31 to 32 significant decimal digits) with a base-100 exponent, used for
+// all exact arithmetic of the language, and its memcmp-ordered stored form.
+//
+// Value = 0.d1 d2 ... dn (base 100) x 100^exponent. Every result is
+// normalised by dcblod: no leading or trailing zero digit, at most 16
+// digits, exponent within -64..63; zero is exponent 0, sign 1, ndigits 0.
+// Functions return 0 or a negative error number unless stated; on error the
+// output value is not written.
+#pragma once
+
+#include <cstdint>
+
+struct s_dcb {
+  std::int16_t exponent;       // power of 100
+  std::uint8_t sign;           // 1 positive or zero, 0 negative
+  std::uint8_t ndigits;        // significant base-100 digits, 0..16
+  std::uint8_t digits[16];     // each 0..99, most significant first
+};
+static_assert(sizeof(s_dcb) == 20);
+
+// Process-wide constants, built by cstdcb.
+extern s_dcb Onedcb, Zerdcb, Pfvdcb, Maxdcb, Mindcb, Mxldcb;
+void cstdcb();
+
+// REQUIRES: digits has n entries, each 0..99.
+int dcblod(s_dcb* out, int sign, int exponent, const unsigned char* digits, int n);
+
+int strdcb(s_dcb* out, const char* text);
+// REQUIRES: out has room for width + 1 bytes.
+int dcbstr(s_dcb* in, char* out, int width);
+// Digits in the manner of ecvt: decimal point at 2 x exponent.
+// REQUIRES: out has room for ndigits + 1 bytes.
+int dcbcvt(char* out, s_dcb* in, int ndigits, int* decpt, int* negative);
+
+int lngdcb(s_dcb* out, int value);
+int dcblng(s_dcb* in, int* out);
+int dbldcb(s_dcb* out, double value);
+int dcbdbl(double* out, s_dcb* in);
+
+// The result may be one of the operands.
+int dcb_as(s_dcb* r, s_dcb* a, s_dcb* b, int subtract);
+int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b);
+int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b);
+
+int dcbcmp(const s_dcb* a, const s_dcb* b);
+int dcbsgn(const s_dcb* d);
+void dcbumn(s_dcb* d);
+// Returns 1 when the value had a fractional part.
+int dcbfix(s_dcb* d);
+int isldcb(const s_dcb* d, int integerOnly);
+
+// REQUIRES: out has room for len bytes, len >= 1.
+int stpdcb(s_dcb* in, unsigned char* out, int len);
+// REQUIRES: in has len bytes, len >= 1.
+int ldsdcb(const unsigned char* in, int len, s_dcb* out);

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "cases.h"
+#include "diagnostics/vlxerr.h"
+#include "values/vlxdcb.h"
+
+namespace {
+
+s_dcb parse(const std::string& text) {
+  s_dcb d;
+  EXPECT_EQ(strdcb(&d, text.c_str()), 0) << text;
+  return d;
+}
+
+std::string format(s_dcb d) {
+  char out[41];
+  EXPECT_EQ(dcbstr(&d, out, 40), 0);
+  return out;
+}
+
+// Runs one case; returns the result text or "E<n>" for a failure.
+std::string run(const Case& c) {
+  const std::string& op = c.f[0];
+  char text[202];
+  s_dcb r = parse("777"), a = op == "parse" || op == "dbl" ? r : parse(c.f[1]);
+  const s_dcb untouched = r;
+  int status = 0;
+  std::string result;
+  if (op == "add" || op == "sub" || op == "mul" || op == "div") {
+    s_dcb b = parse(c.f[2]);
+    status = op == "add"   ? dcb_as(&r, &a, &b, 0)
+             : op == "sub" ? dcb_as(&r, &a, &b, 1)
+             : op == "mul" ? dcbmul(&r, &a, &b)
+                           : dcbdiv(&r, &a, &b);
+  } else if (op == "cmp") {
+    s_dcb b = parse(c.f[2]);
+    return std::to_string(dcbcmp(&a, &b));
+  } else if (op == "parse") {
+    status = strdcb(&r, c.f[1].c_str());
+  } else if (op == "fmt") {
+    status = dcbstr(&a, text, std::stoi(c.f[2]));
+    if (status == 0) return text;
+  } else if (op == "lng") {
+    int v = 0;
+    status = dcblng(&a, &v);
+    if (status == 0) return std::to_string(v);
+  } else if (op == "dbl") {
+    status = dbldcb(&r, std::stod(c.f[1]));
+  } else if (op == "fix") {
+    r = a;
+    dcbfix(&r);
+  } else if (op == "stored") {
+    unsigned char field[40];
+    int len = std::stoi(c.f[2]);
+    status = stpdcb(&a, field, len);
+    if (status == 0) status = ldsdcb(field, len, &r);
+  } else if (op == "cvt") {
+    int decpt = -1, negative = -1;
+    status = dcbcvt(text, &a, std::stoi(c.f[2]), &decpt, &negative);
+    if (status == 0) return std::string(text) + " " + std::to_string(decpt) + " " + std::to_string(negative);
+  }
+  if (status < 0) {
+    EXPECT_EQ(std::memcmp(&r, &untouched, sizeof r), 0) << "output written on error, line " << c.line;
+    return "E" + std::to_string(-status);
+  }
+  return format(r);
+}
+
+TEST(Decimal, DataCases) {
+  auto cases = read_cases("decimal.txt");
+  ASSERT_GT(cases.size(), 50u);
+  for (const Case& c : cases) {
+    raz_err();
+    EXPECT_EQ(run(c), c.f[3]) << "decimal.txt line " << c.line;
+  }
+}
+
+TEST(Decimal, ErrorDetails) {
+  raz_err();
+  s_dcb big = parse("9e125"), r;
+  EXPECT_EQ(dcbmul(&r, &big, &big), -13);
+  EXPECT_STREQ(Errmes, "src/vlxdcb:389.dcblod");
+  raz_err();
+  s_dcb zero = Zerdcb;
+  EXPECT_EQ(dcbdiv(&r, &big, &zero), -53);
+  EXPECT_STREQ(Errmes, "src/vlxdcb:1043.dcbdiv");
+  raz_err();
+  char out[4];
+  EXPECT_EQ(dcbstr(&big, out, 3), -13);
+  EXPECT_EQ(Errvlx, 50);
+  EXPECT_STREQ(Errmes, "dcbexp");
+  raz_err();
+}
+
+TEST(Decimal, ConstantsAndPredicates) {
+  cstdcb();
+  EXPECT_EQ(format(Maxdcb), "9.99999999e79");
+  EXPECT_EQ(format(Mindcb), "-9.99999999e79");
+  EXPECT_EQ(format(Pfvdcb), "0.5");
+  s_dcb mx = Mxldcb, frac = parse("2147483647.5"), neg = parse("-2147483647"), half = parse("-0.5");
+  EXPECT_TRUE(isldcb(&mx, 1));
+  EXPECT_TRUE(isldcb(&neg, 1));
+  EXPECT_FALSE(isldcb(&frac, 0));
+  EXPECT_FALSE(isldcb(&half, 1));
+  EXPECT_TRUE(isldcb(&half, 0));
+  EXPECT_EQ(dcbsgn(&half), -1);
+  dcbumn(&half);
+  EXPECT_EQ(dcbsgn(&half), 1);
+  EXPECT_EQ(dcbfix(&half), 1);
+  EXPECT_EQ(dcbcmp(&half, &Zerdcb), 0);
+  EXPECT_EQ(half.sign, 1);
+  double d = 0;
+  s_dcb third;
+  s_dcb one = Onedcb, three = parse("3");
+  dcbdiv(&third, &one, &three);
+  EXPECT_EQ(dcbdbl(&d, &third), 0);
+  EXPECT_DOUBLE_EQ(d, 1.0 / 3);
+}
+
+TEST(Decimal, StoredFormIsOrdered) {
+  const char* ascending[] = {"-2", "-1", "0", "0.5", "1"};
+  unsigned char previous[9], current[9];
+  for (int i = 0; i < 5; i++) {
+    s_dcb d = parse(ascending[i]);
+    ASSERT_EQ(stpdcb(&d, current, 9), 0);
+    if (i > 0) {
+      EXPECT_LT(std::memcmp(previous, current, 9), 0) << ascending[i];
+    }
+    std::memcpy(previous, current, 9);
+  }
+}
+
+// Random values of 20 to 32 significant digits over the whole exponent range.
+class RandomDecimals : public ::testing::Test {
+ protected:
+  std::mt19937_64 rng{20240601};
+  s_dcb next(int minDigits = 20, int spread = 200) {
+    std::string text = rng() % 2 ? "-" : "";
+    int n = minDigits + rng() % (33 - minDigits);
+    text += (char)('1' + rng() % 9);
+    for (int i = 1; i < n; i++) text += (char)('0' + rng() % 10);
+    text += "e" + std::to_string((int)(rng() % spread) - spread / 2 - n);
+    return parse(text);
+  }
+};
+
+TEST_F(RandomDecimals, StoredOrderEqualsComparison) {
+  for (int i = 0; i < 20000; i++) {
+    s_dcb a = next(1), b = i % 7 == 0 ? a : next(1);
+    if (i % 11 == 0) b = Zerdcb;
+    unsigned char sa[17], sb[17];
+    ASSERT_EQ(stpdcb(&a, sa, 17), 0);
+    ASSERT_EQ(stpdcb(&b, sb, 17), 0);
+    int bytes = std::memcmp(sa, sb, 17);
+    int order = dcbcmp(&a, &b);
+    ASSERT_EQ((bytes > 0) - (bytes < 0), order) << format(a) << " " << format(b);
+    s_dcb back;
+    ASSERT_EQ(ldsdcb(sa, 17, &back), 0);
+    ASSERT_EQ(dcbcmp(&back, &a), 0) << format(a);
+  }
+}
+
+TEST_F(RandomDecimals, TextRoundTrip) {
+  char text[201];
+  for (int i = 0; i < 20000; i++) {
+    s_dcb a = next(1), back;
+    ASSERT_EQ(dcbstr(&a, text, i % 2 ? 200 : 40), 0);
+    ASSERT_EQ(strdcb(&back, text), 0);
+    ASSERT_EQ(dcbcmp(&back, &a), 0) << text;
+    ASSERT_EQ(std::memcmp(&back, &a, sizeof a), 0) << text;
+  }
+}
+
+TEST_F(RandomDecimals, QuotientTimesDivisorIsCloseToDividend) {
+  for (int i = 0; i < 20000; i++) {
+    s_dcb a = next(20, 60), b = next(20, 60), q, back, diff;
+    ASSERT_EQ(dcbdiv(&q, &a, &b), 0);
+    ASSERT_EQ(dcbmul(&back, &q, &b), 0);
+    ASSERT_EQ(dcb_as(&diff, &back, &a, 1), 0);
+    // One unit of the quotient's last digit carried through the product,
+    // plus the rounding of the product itself.
+    s_dcb unitq = {(std::int16_t)(q.exponent - 15), 1, 1, {1}};
+    s_dcb unita = {(std::int16_t)(a.exponent - 15), 1, 1, {1}};
+    s_dcb bound, magnitude = b;
+    magnitude.sign = 1;
+    ASSERT_EQ(dcbmul(&bound, &magnitude, &unitq), 0);
+    ASSERT_EQ(dcb_as(&bound, &bound, &unita, 0), 0);
+    diff.sign = 1;
+    ASSERT_LE(dcbcmp(&diff, &bound), 0)
+        << format(a) << " / " << format(b) << " diff " << format(diff);
+  }
+}
+
+TEST_F(RandomDecimals, SumsAndProductsMatchExactArithmetic) {
+  // Integers below 10^15 are exact in both representations.
+  for (int i = 0; i < 20000; i++) {
+    long long x = (long long)(rng() % 2000000000000000ULL) - 1000000000000000LL;
+    long long y = (long long)(rng() % 2000LL) - 1000LL;
+    s_dcb a = parse(std::to_string(x)), b = parse(std::to_string(y)), r;
+    dcb_as(&r, &a, &b, 0);
+    ASSERT_EQ(format(r), std::to_string(x + y));
+    dcb_as(&r, &a, &b, 1);
+    ASSERT_EQ(format(r), std::to_string(x - y));
+    dcbmul(&r, &a, &b);
+    ASSERT_EQ(format(r), std::to_string(x * y));
+    ASSERT_EQ(dcbcmp(&a, &b), (x > y) - (x < y));
+  }
+}
+
+}  // namespace

@@ -123,8 +123,7 @@ int comSlot(int type, int subtype, int* slot) {
       return 1;
     }
   }
-  // Slot 1 is the client's channel, created by start-up itself.
-  for (int i = 2; i <= kComSlots; ++i) {
+  for (int i = 1; i <= kComSlots; ++i) {
     if (com_slot(i) == nullptr && !Reserved[i]) {
       Reserved[i] = true;
       *slot = i;

@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "diagnostics/log.h"
+#include "channel/iocom.h"
+#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 
 using namespace vlx;
@@ -184,4 +186,96 @@ int openSocket(const char* host, int port) {
 int closeSocket(int fd) {
   log::trace(log::system, "closeSocket(%lld)", static_cast<long long>(fd));
   return close_retrying(fd);
+}
+
+namespace {
+
+int recv_all(int socket, unsigned char* bytes, int count) {
+  int done = 0;
+  while (done < count) {
+    ssize_t n = ::recv(socket, bytes + done, static_cast<std::size_t>(count - done), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return networkError(errno, "recv(%d)", socket);
+    if (n == 0) return networkError(ECONNRESET, "recv(%d)", socket);
+    done += static_cast<int>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int r_serv(int socket, unsigned* type, int* mode, int* extra) {
+  unsigned char s;
+  int st = recv_all(socket, &s, 1);
+  if (st < 0) return st;
+  if (s != 0) {
+    log::trace(log::system, "r_serv read service type svc=%i", s);
+    if (s < 100) return err_vlx(171, "r_serv(%d)", s);
+    *type = s % 100u;
+    *mode = s / 100;
+    return 0;
+  }
+  unsigned char three[3];
+  if ((st = recv_all(socket, three, 3)) < 0) return st;
+  *type = three[0];
+  *mode = three[1];
+  *extra = three[2];
+  log::trace(log::system, "r_serv read service corvalis type svc=%i", three[0]);
+  return 0;
+}
+
+int r_busers(int socket, char* text) {
+  text[0] = '\0';
+  unsigned char length;
+  int st = recv_all(socket, &length, 1);
+  if (st < 0) return st;
+  return recv_all(socket, reinterpret_cast<unsigned char*>(text), length);
+}
+
+int w_proc(int socket, int pid, int pipe) {
+  unsigned char bytes[4];
+  put_be32(bytes, static_cast<std::uint32_t>(pid));
+  if (pipe != 0) {
+    int st = w_pipe(socket, bytes, 4, 0);
+    return st < 0 ? st : com_flush_all();
+  }
+  ssize_t n;
+  do n = ::send(socket, bytes, 4, MSG_NOSIGNAL);
+  while (n < 0 && errno == EINTR);
+  return n == 4 ? 0 : networkError(n < 0 ? errno : EIO, "send(%d)", socket);
+}
+
+int prtitr(const char* text, int ranges[][2], int max) {
+  int count = 0;
+  const char* p = text;
+  auto bad = [text] { return err_vlx(5, "'%s'", text); };
+  while (*p != '\0') {
+    if (*p == ';') {
+      ++p;
+      continue;
+    }
+    bool bracket = *p == '[';
+    if (bracket) ++p;
+    long bounds[2] = {-1, -1};
+    int part = 0;
+    for (; *p != '\0' && *p != ';'; ++p) {
+      if (*p >= '0' && *p <= '9') {
+        bounds[part] = (bounds[part] < 0 ? 0 : bounds[part]) * 10 + (*p - '0');
+        if (bounds[part] > 65535) return bad();
+      } else if (*p == ',') {
+        if (++part > 1) return bad();
+      } else if (*p == ']' && bracket) {
+        bracket = false;
+      } else {
+        return bad();
+      }
+    }
+    if (bracket || bounds[0] < 0) return bad();
+    if (count == max) break;
+    long high = bounds[1] < bounds[0] ? bounds[0] : bounds[1];
+    ranges[count][0] = static_cast<int>(bounds[0]);
+    ranges[count][1] = static_cast<int>(high);
+    ++count;
+  }
+  return count;
 }

@@ -22,3 +22,17 @@ int attsock(int socket, char* address, unsigned* length);
 // Connects to host:port over TCP; the descriptor.
 int openSocket(const char* host, int port);
 int closeSocket(int fd);
+
+// The launcher's side of the socket form.
+// Service header: one byte s (s >= 100: type s % 100, mode s / 100; below
+// 100: error 171), or 0 and three bytes (type, mode, a third value).
+int r_serv(int socket, unsigned* type, int* mode, int* extra);
+// One length byte n, then n bytes into `text` (only text[0] cleared).
+// REQUIRES: text has room for 256 bytes.
+int r_busers(int socket, char* text);
+// The process id, 4 bytes big-endian: through w_pipe when `pipe` is not 0.
+int w_proc(int socket, int pid, int pipe);
+
+// Port list of VLXNSV: entries "p" or "low,high", optionally in brackets,
+// separated by ";". Fills at most `max` ranges; the count, or error 5.
+int prtitr(const char* text, int ranges[][2], int max);

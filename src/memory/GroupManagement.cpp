@@ -31,7 +31,7 @@ int vlxcFreeMem(unsigned int shortage);
 
 adgMemory::adgMemory(const char* table_name) : name(table_name), slots(MAXGRP) {
   std::memset(slots.data(), 0, slots.size() * sizeof(s_grp));
-  iniGroup();
+  buildLists();
 }
 
 adgMemory::~adgMemory() {
@@ -46,6 +46,10 @@ adgMemory::~adgMemory() {
 
 void adgMemory::iniGroup() {
   log::trace(log::system, "MAXGRP:%i", static_cast<int>(MAXGRP));
+  buildLists();
+}
+
+void adgMemory::buildLists() {
   freeHead = usedHead = kNoSlot;
   for (std::uint32_t slot = 0; slot < MAXGRP; ++slot) {
     s_grp& g = slots[slot];

@@ -84,6 +84,7 @@ class adgMemory {
   int freeSegment(ss_sgm* segment);
 
  protected:
+  void buildLists();
   void unlink(std::uint32_t& head, std::uint32_t slot);
   void pushFront(std::uint32_t& head, std::uint32_t slot);
 };

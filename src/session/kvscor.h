@@ -9,6 +9,26 @@ using sig_hook = void (*)(int signal);
 
 // Slot number of the client's request channel.
 extern int Icomfs;
+// Client name and port taken from the fifth argument.
+extern char Vlxcli[256];
+extern char Vlxprt[256];
+// The null device.
+extern char Nulfic[255];
+
+using request_handler = int (*)(int code, char* body, int length);
+
+// Starts the server and runs the request loop; never returns.
+[[noreturn]] void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook signalHook,
+                         request_handler handler, int* channelSlot, int (*tableInit)());
+
+// Client and port of the launcher's fifth argument: the client is the text
+// between the first "=" and the next ","; the port follows the next "="
+// (or the one after it) up to ")".
+// REQUIRES: client and port have room for 256 bytes.
+void gtinfo(const char* text, char* client, char* port);
+void ini_nul();
+// Makes sure the empty file "vproto" exists in "!tmp".
+int creat_vproto();
 
 // Signal tables, one entry per signal number.
 extern sig_handler Asg[kSignals];

@@ -1,0 +1,184 @@
+// The server binary in its three channel forms: negotiation, end of
+// session, failures and their exit statuses, signals, lost clients.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "server_process.h"
+#include "support/vlxtest.h"
+
+using e2e::bytes;
+using e2e::request;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kVersion10 = request(0, bytes({3, 22, 0, 0, 0, 10}));
+const std::string kEndSession = request(0, bytes({3, 8}));
+const std::string kVersionAnswer = bytes({0, 0, 0, 0, 20});
+
+int exit_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
+
+TEST(Startup, DescriptorFormNegotiatesAndEnds) {
+  e2e::Server s = e2e::start_descriptor_form();
+  s.send(kVersion10);
+  EXPECT_EQ(s.read(5), kVersionAnswer);
+  s.send(kEndSession);
+  EXPECT_EQ(exit_status(s.wait()), 1) << "event 8 ends the session with status 1";
+}
+
+TEST(Startup, StandardInputFormSwitchesHeaderAtVersionEleven) {
+  e2e::Server s = e2e::start_stdin_form();
+  s.send(request(0, bytes({3, 22, 0, 0, 0, 11})));
+  EXPECT_EQ(s.read(5), kVersionAnswer);
+  // From now on the header has 4 bytes: code 0, length 2.
+  s.send(bytes({0, 0, 0, 2, 3, 8}));
+  EXPECT_EQ(exit_status(s.wait()), 1);
+}
+
+TEST(Startup, KerberosOptionKeepsTheStandardInputForm) {
+  fs::path tmp = fs::path(vlxtest::install_dir()) / "tmp";
+  e2e::Server s = e2e::start_stdin_form({"-k"}, {"KRB_CC_NAME=FILE:/tmp/cache", "VLXSYS_TRACE=512",
+                                                 "TMPDIR=" + tmp.string()});
+  s.send(kVersion10);
+  EXPECT_EQ(s.read(5), kVersionAnswer);
+  pid_t pid = s.pid;
+  s.send(kEndSession);
+  EXPECT_EQ(exit_status(s.wait()), 1);
+  std::string log = vlxtest::slurp(tmp / ("q9diary_vlxsys_" + std::to_string(pid) + "_0.tra"));
+  EXPECT_NE(log.find("krbdft(FILE:/tmp/cache)"), std::string::npos) << log;
+}
+
+TEST(Startup, UnknownEventIsAnsweredAndTheLoopGoesOn) {
+  e2e::Server s = e2e::start_descriptor_form();
+  s.send(request(0, bytes({3, 0x1B})));
+  EXPECT_EQ(s.read(1), bytes({0xE6}));
+  s.send(request(0, bytes({9, 3})));
+  EXPECT_EQ(s.read(1), bytes({0xE6})) << "a driver above 6";
+  s.send(bytes({0, 0xFF, 0xF0}));
+  EXPECT_EQ(s.read(1), bytes({0xE6})) << "a negative length";
+  s.send(kVersion10);
+  EXPECT_EQ(s.read(5), kVersionAnswer);
+}
+
+TEST(Startup, OversizedBodyEndsTheSessionWithItsError) {
+  e2e::Server s = e2e::start_descriptor_form();
+  s.send(bytes({0, 0x10, 0x00}) + std::string(0x1000, 'x'));
+  EXPECT_EQ(s.read(1), bytes({0xE6}));
+  EXPECT_EQ(exit_status(s.wait()), 256 - 26);
+}
+
+TEST(Startup, LostClientEndsTheProcess) {
+  e2e::Server s = e2e::start_descriptor_form();
+  s.send(kVersion10);
+  EXPECT_EQ(s.read(5), kVersionAnswer);
+  s.close_requests();
+  EXPECT_EQ(exit_status(s.wait()), 1) << "SIGHUP's handler, through sisignal(1)";
+}
+
+TEST(Startup, Signals) {
+  {
+    e2e::Server s = e2e::start_descriptor_form();
+    s.send(kVersion10);
+    ASSERT_EQ(s.read(5), kVersionAnswer);
+    ::kill(s.pid, SIGINT);
+    ::kill(s.pid, SIGHUP);
+    EXPECT_EQ(exit_status(s.wait()), 1) << "SIGINT is ignored, SIGHUP exits with its number";
+  }
+  {
+    e2e::Server s = e2e::start_descriptor_form();
+    s.send(kVersion10);
+    ASSERT_EQ(s.read(5), kVersionAnswer);
+    ::kill(s.pid, SIGTERM);
+    EXPECT_EQ(exit_status(s.wait()), -SIGTERM) << "SIGTERM is only recorded, not caught";
+  }
+}
+
+// Socket form: the launcher hands a pipe, reads the announced port,
+// connects, sends the service header and user text, reads the process id.
+struct Launch {
+  e2e::Server server;
+  int port = 0;
+  int socket = -1;
+};
+
+Launch launch_socket_form(const std::vector<std::string>& env, int serviceByte = 104) {
+  vlxtest::install_dir();
+  int announce[2];
+  (void)!::pipe2(announce, O_CLOEXEC);
+  Launch l;
+  l.server.pid = ::fork();
+  if (l.server.pid == 0) {
+    ::dup2(announce[1], 22);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    ::execl(VLXSYS_PATH, VLXSYS_PATH, "22", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(announce[1]);
+  unsigned char port[3] = {};
+  ssize_t n = ::read(announce[0], port, 3);
+  ::close(announce[0]);
+  if (n != 3 || port[0] != 2) return l;
+  l.port = port[1] << 8 | port[2];
+  l.socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(l.port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(l.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return l;
+  std::string header = bytes({serviceByte, 4}) + "user";
+  (void)!::write(l.socket, header.data(), header.size());
+  l.server.toServer = l.server.fromServer = ::dup(l.socket);
+  return l;
+}
+
+TEST(Startup, SocketFormAnnouncesAndServes) {
+  Launch l = launch_socket_form({});
+  ASSERT_GT(l.port, 0) << "port 0 lets the system choose";
+  std::string pid = l.server.read(4);
+  ASSERT_EQ(pid.size(), 4u);
+  EXPECT_EQ(static_cast<pid_t>(ntohl(*reinterpret_cast<const std::uint32_t*>(pid.data()))), l.server.pid);
+  l.server.send(kVersion10);
+  EXPECT_EQ(l.server.read(5), kVersionAnswer);
+  l.server.send(kEndSession);
+  EXPECT_EQ(exit_status(l.server.wait()), 1);
+  ::close(l.socket);
+}
+
+TEST(Startup, SocketFormTriesTheRangesInOrder) {
+  // Hold a port, then offer it first: the server takes the next one.
+  int held = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t size = sizeof address;
+  ASSERT_EQ(::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(held, 1), 0);
+  ::getsockname(held, reinterpret_cast<sockaddr*>(&address), &size);
+  int busy = ntohs(address.sin_port);
+  std::string list = "VLXNSV=" + std::to_string(busy) + ";[" + std::to_string(busy) + "," + std::to_string(busy + 5) + "]";
+  Launch l = launch_socket_form({list});
+  EXPECT_GT(l.port, busy);
+  EXPECT_LE(l.port, busy + 5);
+  ::close(held);
+  ::close(l.socket);
+}
+
+TEST(Startup, ServiceBytesBelowAHundredAreRefused) {
+  Launch l = launch_socket_form({}, 99);
+  EXPECT_EQ(exit_status(l.server.wait()), 171);
+  ::close(l.socket);
+  Launch garbage = launch_socket_form({"VLXNSV=x;y"}, 42);
+  EXPECT_GT(garbage.port, 0) << "a bad list falls back to any port";
+  EXPECT_EQ(exit_status(garbage.server.wait()), 171);
+  ::close(garbage.socket);
+}
+
+}  // namespace

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev uuid-dev libunwind-dev libdw-dev
   nlohmann-json3-dev libpcre2-dev
-  libintelrdfpmath-dev mawk
+  libintelrdfpmath-dev mawk systemd
 )
 
 missing=()

@@ -1,6 +1,5 @@
 #include "channel/fsrarq.h"
 
-#include <vector>
 
 #include "channel/divcom.h"
 #include "channel/iocom.h"
@@ -12,8 +11,6 @@ using namespace vlx;
 
 int Nutmsk = 255;
 int Nutoff = 256;
-
-const int Grammar_section_size[8] = {24, 4, 20, 2, 1, 8, 24, 8};
 
 // ORDER FSRNODES: node numbers are handler slots (Trans_fn_fsrarq) and the
 // targets of Trans_nd_fsrarq. The readers of the table requests join this
@@ -131,21 +128,4 @@ int fsr_version(int object, int event, afd_fn handler) {
     Nutoff = 1024;
   }
   return afd_ack_value(0, kServiceVersion);
-}
-
-int read_grammar_sections(int slot, const int counts[8], int scratchSize) {
-  unsigned group = vlx_group();
-  auto* scratch = static_cast<char*>(adg_malloc(group, scratchSize > 0 ? static_cast<std::size_t>(scratchSize) : 1));
-  int result = scratch == nullptr ? -Vstat1 : 0;
-  for (int i = 0; i < 8; ++i) {
-    if (counts[i] <= 0) continue;
-    long long bytes = static_cast<long long>(counts[i]) * Grammar_section_size[i];
-    // A section larger than the scratch block is read past, not into it.
-    int st = result == 0 && bytes <= scratchSize ? rl_req(slot, scratch, static_cast<int>(bytes))
-                                                 : rl_req(slot, nullptr, static_cast<int>(std::min(bytes, 0x7FFFFFFFll)));
-    if (result == 0 && st == 0 && bytes > scratchSize) st = err_vlx(26, "readGrammar section %d of %lld bytes", i, bytes);
-    if (result == 0 && st < 0) result = st;
-  }
-  if (scratch != nullptr) adg_memfree(group, scratch);
-  return result;
 }

@@ -32,12 +32,3 @@ int fsr_version(int object, int event, afd_fn handler);
 // Limits of table slots and 16-bit characters, raised from version 11 on.
 extern int Nutmsk;
 extern int Nutoff;
-
-// Element sizes of the eight sections of a compiled expression on the wire.
-extern const int Grammar_section_size[8];
-
-// Reads the eight raw sections of a compiled expression that follow a
-// request (counts[i] elements each) into a scratch block of the engine's
-// group, so that the channel stays in step. After a failure the remaining
-// sections are still read; the first error is the result.
-int read_grammar_sections(int slot, const int counts[8], int scratchSize);

@@ -1,0 +1,29 @@
+// The table service's dispatch table: which handler answers which code.
+#include "calc/acalc.h"
+
+calc_fn Obef[kCodes];
+
+namespace {
+
+struct Entry {
+  int code;
+  calc_fn handler;
+};
+
+// ORDER OPCODES: the operator and operand codes of the compiled grammar
+// (256..272, 299..384); the built-in functions (2..190) and the table
+// service's field loads (335, 336) join this table from their own modules.
+const Entry kOperators[] = {
+    {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
+    {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
+    {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},
+    {302, loadint}, {303, loaddcb}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
+};
+
+}  // namespace
+
+int fsring() {
+  for (calc_fn& f : Obef) f = err_f;
+  for (const Entry& e : kOperators) Obef[e.code] = e.handler;
+  return 0;
+}

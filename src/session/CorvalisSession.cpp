@@ -7,12 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "session/crvcom.h"
 #include "values/varstr.h"
-
-using namespace vlx;
 
 namespace {
 
@@ -51,21 +48,42 @@ void take_auth_token(const nlohmann::json& body) {
   setcinf(colon != nullptr ? colon + 1 : "", 1);
 }
 
+// Text keys of the body and of its objects, in the order they are taken.
+struct TextKey {
+  const char* key;
+  std::string CorvalisSession::*field;
+};
+using S = CorvalisSession;
+constexpr TextKey kBodyTexts[] = {
+    {"baseUrl", &S::baseUrl}, {"collaborationBaseUrl", &S::collaborationBaseUrl},
+    {"peerAddress", &S::peerAddress}, {"applicationConnectionData", &S::applicationConnectionData}};
+constexpr TextKey kAuthTexts[] = {
+    {"method", &S::authMethod}, {"pubkey", &S::authPubkey}, {"user", &S::authUser}, {"signature", &S::authSignature}};
+constexpr TextKey kPreferenceTexts[] = {
+    {"shortDateFormat", &S::shortDateFormat}, {"longDateFormat", &S::longDateFormat},
+    {"shortTimeFormat", &S::shortTimeFormat}, {"longTimeFormat", &S::longTimeFormat},
+    {"shortDatetimeFormat", &S::shortDatetimeFormat}, {"longDatetimeFormat", &S::longDatetimeFormat},
+    {"decimalSep", &S::decimalSep}, {"thousandsSep", &S::thousandsSep}};
+constexpr TextKey kWebServerTexts[] = {
+    {"endpoint", &S::endpoint}, {"host", &S::host}, {"process", &S::process}, {"session", &S::session},
+    {"login", &S::login}, {"timestamp", &S::timestamp}, {"timezone", &S::timezone}};
+
+template <std::size_t N>
+void take_texts(CorvalisSession& s, const nlohmann::json& object, const TextKey (&keys)[N]) {
+  for (const TextKey& k : keys) crv_text(object, k.key, s.*k.field);
+}
+
 }  // namespace
 
 int CorvalisSession::Read() {
-  std::string text;
-  int st = crv_read_header(text);
-  if (st < 0) return st;
   nlohmann::json json;
-  if (!text.empty()) crv_parse(text, json);
-  try {
+  int st = crv_read_header(json);
+  if (st < 0) return st;
+  crv_take([&] {
     crv_text(json, "method", method);
     crv_text(json, "url", url);
     crv_text(json, "accept-language", acceptLanguage);
-  } catch (const std::exception& e) {
-    log::trace(log::system, "error: %s", e.what());
-  }
+  });
   if (method == "POST") {
     kind = url == "/$sessions" ? 0 : -2;
   } else if (method == "DELETE") {
@@ -76,36 +94,20 @@ int CorvalisSession::Read() {
   }
   if (kind < 0) return 0;
 
-  st = crv_read_body(text);
-  if (st < 0 || text.empty()) return st;
-  crv_parse(text, json);
-  try {
+  st = crv_read_body(json);
+  if (st < 0) return st;
+  crv_take([&] {
     std::string type;
     crv_text(json, "sessionType", type);
     if (json.contains("sessionType")) kind = type == "secondary" ? 2 : 1;
     long number;
     if (crv_number(json, "vlxtyp", INT_MIN, INT_MAX, number)) kind = static_cast<int>(number);
     if (crv_number(json, "connectionId", INT_MIN, INT_MAX, number)) connectionId = static_cast<int>(number);
-    crv_text(json, "baseUrl", baseUrl);
-    crv_text(json, "collaborationBaseUrl", collaborationBaseUrl);
-    crv_text(json, "peerAddress", peerAddress);
-    crv_text(json, "applicationConnectionData", applicationConnectionData);
-
-    const nlohmann::json& auth = crv_object(json, "auth");
-    crv_text(auth, "method", authMethod);
-    crv_text(auth, "pubkey", authPubkey);
-    crv_text(auth, "user", authUser);
-    crv_text(auth, "signature", authSignature);
+    take_texts(*this, json, kBodyTexts);
+    take_texts(*this, crv_object(json, "auth"), kAuthTexts);
 
     const nlohmann::json& preferences = crv_object(json, "preferences");
-    crv_text(preferences, "shortDateFormat", shortDateFormat);
-    crv_text(preferences, "longDateFormat", longDateFormat);
-    crv_text(preferences, "shortTimeFormat", shortTimeFormat);
-    crv_text(preferences, "longTimeFormat", longTimeFormat);
-    crv_text(preferences, "shortDatetimeFormat", shortDatetimeFormat);
-    crv_text(preferences, "longDatetimeFormat", longDatetimeFormat);
-    crv_text(preferences, "decimalSep", decimalSep);
-    crv_text(preferences, "thousandsSep", thousandsSep);
+    take_texts(*this, preferences, kPreferenceTexts);
     take_short(preferences, "twoDigitYearMax", 99, twoDigitYearMax);
     take_short(preferences, "firstDayOfWeek", 0, firstDayOfWeek);
 
@@ -114,21 +116,13 @@ int CorvalisSession::Read() {
     crv_text(fusion, "wkf", workflow);
 
     const nlohmann::json& server = crv_object(json, "webServer");
-    crv_text(server, "endpoint", endpoint);
-    crv_text(server, "host", host);
-    crv_text(server, "process", process);
-    crv_text(server, "session", session);
-    crv_text(server, "login", login);
-    crv_text(server, "timestamp", timestamp);
-    crv_text(server, "timezone", timezone);
+    take_texts(*this, server, kWebServerTexts);
     if (server.contains("enableAppCluster")) {
       if (!server["enableAppCluster"].is_boolean()) throw std::runtime_error("enableAppCluster: boolean expected");
       appCluster = server["enableAppCluster"].get<bool>() ? "true" : "false";
     }
 
     take_auth_token(json);
-  } catch (const std::exception& e) {
-    log::trace(log::system, "error: %s", e.what());
-  }
+  });
   return 0;
 }

@@ -138,19 +138,39 @@ std::string escaped(const char* text, int size) {
 
 }  // namespace
 
-int crv_read_header(std::string& text) {
-  text.clear();
+namespace {
+
+// A syntax error is logged and leaves `out` null.
+void parse(const std::string& text, nlohmann::json& out) {
+  out = nullptr;
+  if (text.empty()) return;
+  try {
+    out = nlohmann::json::parse(text);
+  } catch (const nlohmann::json::exception& e) {
+    log::trace(log::system, "error: %s", e.what());
+    out = nullptr;
+  }
+}
+
+}  // namespace
+
+int crv_read_header(nlohmann::json& header) {
+  header = nullptr;
   if (!have_slot()) return forbidden();
   std::uint32_t payload;
   int type;
   int st = read_head(&payload, &type);
   if (st < 0 || type != kFrameHeader || payload == 0) return st;
-  return read_payload(text, payload, type);
+  std::string text;
+  st = read_payload(text, payload, type);
+  if (st == 0) parse(text, header);
+  return st;
 }
 
-int crv_read_body(std::string& body) {
-  body.clear();
+int crv_read_body(nlohmann::json& body) {
+  body = nullptr;
   if (!have_slot()) return forbidden();
+  std::string text;
   for (;;) {
     std::uint32_t payload;
     int type;
@@ -158,23 +178,22 @@ int crv_read_body(std::string& body) {
     if (st < 0) return st;
     bool data = type == kFrameData || type == kFrameEnd;
     if (data && payload > 0)
-      st = read_payload(body, payload, type);
+      st = read_payload(text, payload, type);
     else if (data)
       log_write_json(kFrameReceived, static_cast<CorvalisFrame>(type), nullptr, 0);
-    if (st < 0 || type == kFrameEnd) return st;
+    if (st < 0) return st;
+    if (type == kFrameEnd) break;
   }
+  parse(text, body);
+  return 0;
 }
 
-void crv_parse(const std::string& text, nlohmann::json& out) {
-  out = nlohmann::json::parse(text, nullptr, false);
-  if (!out.is_discarded()) return;
-  // Parse again for the parser's own account of the error.
+void crv_take(const std::function<void()>& take) {
   try {
-    out = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
+    take();
+  } catch (const std::exception& e) {
     log::trace(log::system, "error: %s", e.what());
   }
-  out = nullptr;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json_fwd.hpp>
@@ -61,18 +62,18 @@ void log_write_json(int direction, CorvalisFrame type, const char* payload, int 
 // Sets the user name (which 0) or the password (which 1) of host entry 2.
 void setcinf(const char* text, int which);
 
-// Shared by the message readers. Reads the first frame of a message: its
-// payload when it is a header frame with one, else "". 0 or a negative error.
-int crv_read_header(std::string& text);
-// Reads data frames up to the end frame; their payloads make `body`.
-int crv_read_body(std::string& body);
-// Parses `text`; a syntax error is logged and leaves `out` null.
-void crv_parse(const std::string& text, nlohmann::json& out);
+// Shared by the message readers. The header frame of a message, parsed
+// (null when the first frame is no header frame with a payload); 0 or a
+// negative error.
+int crv_read_header(nlohmann::json& header);
+// The data frames up to the end frame, joined and parsed (null when empty).
+int crv_read_body(nlohmann::json& body);
 // Keys of a parsed message; an absent or null key leaves the field alone.
-// A value of another type throws std::runtime_error: the reader logs it
-// and keeps the fields taken so far.
+// A value of another type throws std::runtime_error, which crv_take logs:
+// the fields taken before it are kept.
 void crv_text(const nlohmann::json& object, const char* key, std::string& field);
 // A decimal text or an integer, within [low, high]; false when absent.
 bool crv_number(const nlohmann::json& object, const char* key, long low, long high, long& out);
 // The object under `key` (null when absent).
 const nlohmann::json& crv_object(const nlohmann::json& object, const char* key);
+void crv_take(const std::function<void()>& take);

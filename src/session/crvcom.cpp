@@ -136,10 +136,6 @@ std::string escaped(const char* text, int size) {
   return out;
 }
 
-}  // namespace
-
-namespace {
-
 // A syntax error is logged and leaves `out` null.
 void parse(const std::string& text, nlohmann::json& out) {
   out = nullptr;

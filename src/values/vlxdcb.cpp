@@ -50,8 +50,8 @@ unsigned __int128 mantissa(const s_dcb& d) {
   return (unsigned __int128)high * 10000000000000000ULL + low;
 }
 
-double to_double(__int128 v) {
-  return (double)(std::int64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
+double to_double(unsigned __int128 v) {
+  return (double)(std::uint64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
 }
 
 }  // namespace
@@ -116,36 +116,98 @@ void dcbumn(s_dcb* d) {
   if (d->ndigits != 0) d->sign ^= 1;
 }
 
+namespace {
+
+using u128 = unsigned __int128;
+
+// The digits of a value as one integer of 16 byte lanes, the first digit in
+// the top lane and lanes beyond ndigits zero.
+u128 digit_lanes(const s_dcb& d) {
+  std::uint64_t high, low;
+  std::memcpy(&high, d.digits, 8);
+  std::memcpy(&low, d.digits + 8, 8);
+  u128 lanes = (u128)__builtin_bswap64(high) << 64 | __builtin_bswap64(low);
+  return d.ndigits >= kMaxDigits ? lanes : lanes & ~(((u128)1 << (8 * (kMaxDigits - d.ndigits))) - 1);
+}
+
+// An 18-lane work area: lane 17 (top of `high`) takes the carry, lanes 16..0
+// the 17 digit positions; `low` holds lanes 15..0.
+struct Lanes {
+  std::uint64_t high;
+  u128 low;
+};
+
+constexpr u128 kOnes = (u128)0x0101010101010101ULL << 64 | 0x0101010101010101ULL;
+
+// Digit-wise base-100 sum or difference of two work areas in one pass of
+// binary arithmetic. For a sum every lane of y is raised by 156 so that a
+// lane reaching 100 carries into the next; for a difference the binary
+// borrow already passes between lanes. Lanes that carried (sum) or borrowed
+// (difference) are then 156 too high or not lowered enough, which one
+// subtraction of 156 per marked lane repairs; no lane crosses a boundary.
+Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
+  if (add) {
+    y.low += kOnes * 156;
+    y.high += 0x0101 * 156;
+  }
+  Lanes r;
+  r.low = add ? x.low + y.low : x.low - y.low;
+  std::uint64_t carry = add ? r.low < x.low : x.low < y.low;
+  r.high = add ? x.high + y.high + carry : x.high - y.high - carry;
+  // Bit 0 of each lane of t: carry or borrow into that lane.
+  u128 tlow = x.low ^ y.low ^ r.low;
+  std::uint64_t thigh = x.high ^ y.high ^ r.high;
+  u128 outlow = ((tlow >> 8) | ((u128)(thigh & 1) << 120)) & kOnes;
+  std::uint64_t outhigh = (thigh >> 8) & 0x0101;
+  if (add) {
+    outlow ^= kOnes;
+    outhigh ^= 0x0101;
+  }
+  r.low -= outlow * 156;
+  r.high -= outhigh * 156;
+  return r;
+}
+
+}  // namespace
+
 int dcb_as(s_dcb* r, s_dcb* pa, s_dcb* pb, int subtract) {
-  s_dcb a = *pa, b = *pb;
-  if (subtract == 1) dcbumn(&b);
-  if (b.ndigits == 0) return dcblod(r, a.sign, a.exponent, a.digits, a.ndigits);
-  if (a.ndigits == 0) return dcblod(r, b.sign, b.exponent, b.digits, b.ndigits);
-  bool add = a.sign == b.sign;
-  if (!add) {
-    int c = compare_magnitude(a, b);
-    if (c == 0) {
-      set_zero(r);
-      return 0;
-    }
-    if (c < 0) std::swap(a, b);
-  } else if (a.exponent < b.exponent) {
+  const s_dcb* a = pa;
+  const s_dcb* b = pb;
+  int bsign = subtract == 1 ? b->sign ^ (b->ndigits != 0) : b->sign;
+  if (b->ndigits == 0) return dcblod(r, a->sign, a->exponent, a->digits, a->ndigits);
+  if (a->ndigits == 0) return dcblod(r, bsign, b->exponent, b->digits, b->ndigits);
+  u128 la = digit_lanes(*a), lb = digit_lanes(*b);
+  int sign = a->sign;
+  bool add = a->sign == bsign;
+  // The larger magnitude (the one with the larger exponent for a sum) first.
+  bool swap = a->exponent < b->exponent || (!add && a->exponent == b->exponent && la < lb);
+  if (!add && a->exponent == b->exponent && la == lb) {
+    set_zero(r);
+    return 0;
+  }
+  if (swap) {
     std::swap(a, b);
+    std::swap(la, lb);
+    sign = bsign;
   }
-  // Position 0 takes a carry; positions 1..17 are the work area.
-  constexpr int kWork = 17;
-  unsigned char big[kWork + 1] = {}, small[kWork + 1] = {};
-  std::memcpy(big + 1, a.digits, a.ndigits);
-  int shift = 1 + a.exponent - b.exponent;
-  for (int i = 0; i < b.ndigits && shift + i <= kWork; i++) small[shift + i] = b.digits[i];
-  unsigned char work[kWork + 1];
-  int carry = 0;
-  for (int i = kWork; i >= 0; i--) {
-    int v = add ? big[i] + small[i] + carry : big[i] - small[i] - carry;
-    carry = add ? v >= 100 : v < 0;
-    work[i] = (unsigned char)(add ? (carry ? v - 100 : v) : (carry ? v + 100 : v));
-  }
-  return dcblod(r, a.sign, a.exponent + 1, work, kWork + 1);
+  // Lane 16 holds the first digit; the smaller operand moves down by the
+  // exponent difference and loses what falls below lane 0.
+  Lanes x{(std::uint64_t)(la >> 120), la << 8};
+  Lanes y{0, 0};
+  int shift = a->exponent - b->exponent;
+  if (shift == 0)
+    y = Lanes{(std::uint64_t)(lb >> 120), lb << 8};
+  else if (shift <= 16)
+    y.low = lb >> (8 * (shift - 1));
+  Lanes sum = lane_arithmetic(x, y, add);
+  unsigned char work[18];
+  work[0] = (unsigned char)(sum.high >> 8);
+  work[1] = (unsigned char)sum.high;
+  std::uint64_t high = __builtin_bswap64((std::uint64_t)(sum.low >> 64));
+  std::uint64_t low = __builtin_bswap64((std::uint64_t)sum.low);
+  std::memcpy(work + 2, &high, 8);
+  std::memcpy(work + 10, &low, 8);
+  return dcblod(r, sign, a->exponent + 1, work, 18);
 }
 
 int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
@@ -172,15 +234,19 @@ int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
     column[k - 1] += column[k] / 100000000;
     column[k] %= 100000000;
   }
-  unsigned char work[32];
-  for (int k = 0; k < 8; k++) {
+  // Both first digits are at least 1, so the product's first significant
+  // digit is at position 0 or 1 and the 17 digits that count lie in the
+  // first five limbs.
+  constexpr int kLimbs = 5;
+  unsigned char work[4 * kLimbs];
+  for (int k = 0; k < kLimbs; k++) {
     std::uint32_t v = (std::uint32_t)column[k];
     work[4 * k] = (unsigned char)(v / 1000000);
     work[4 * k + 1] = (unsigned char)(v / 10000 % 100);
     work[4 * k + 2] = (unsigned char)(v / 100 % 100);
     work[4 * k + 3] = (unsigned char)(v % 100);
   }
-  return dcblod(r, a->sign == b->sign, a->exponent + b->exponent, work, 32);
+  return dcblod(r, a->sign == b->sign, a->exponent + b->exponent, work, 4 * kLimbs);
 }
 
 int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
@@ -190,28 +256,27 @@ int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
     return 0;
   }
   // 18 exact quotient digits of the two mantissas: the first (0..99) from
-  // the mantissas themselves, then pairs of digits from the remainder.
-  const __int128 divisor = (__int128)mantissa(*b);
-  const double inverse = 1.0 / to_double(divisor);
-  __int128 rest = (__int128)mantissa(*a);
+  // the mantissas themselves, then three digits at a time from the
+  // remainder, which stays below divisor x 10^6 < 2^128. Each estimate is
+  // lowered slightly so that it is exact or one short, never over.
+  const u128 divisor = mantissa(*b);
+  const double inverse = (1.0 - 0x1p-40) / to_double(divisor);
+  u128 rest = mantissa(*a);
   unsigned char work[19];
-  for (int step = 0; step < 10; step++) {
-    if (step > 0) rest *= 10000;
-    std::int64_t q = (std::int64_t)(to_double(rest) * inverse);
-    rest -= (__int128)q * divisor;
-    while (rest < 0) {
-      q--;
-      rest += divisor;
-    }
-    while (rest >= divisor) {
-      q++;
-      rest -= divisor;
-    }
+  for (int step = 0; step < 7; step++) {
+    if (step > 0) rest *= 1000000;
+    std::uint64_t q = (std::uint64_t)(to_double(rest) * inverse);
+    rest -= (u128)q * divisor;
+    bool short_by_one = rest >= divisor;
+    q += short_by_one;
+    rest -= short_by_one ? divisor : 0;
     if (step == 0) {
       work[0] = (unsigned char)q;
     } else {
-      work[2 * step - 1] = (unsigned char)(q / 100);
-      work[2 * step] = (unsigned char)(q % 100);
+      unsigned char* out = work + 3 * step - 2;
+      out[0] = (unsigned char)(q / 10000);
+      out[1] = (unsigned char)(q / 100 % 100);
+      out[2] = (unsigned char)(q % 100);
     }
   }
   return dcblod(r, a->sign == b->sign, a->exponent - b->exponent + 1, work, 18);

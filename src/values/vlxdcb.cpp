@@ -54,79 +54,23 @@ double to_double(unsigned __int128 v) {
   return (double)(std::uint64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
 }
 
-}  // namespace
-
-int dcblod(s_dcb* out, int sign, int exponent, const unsigned char* digits, int n) {
-  int first = 0, last = n;
-  while (last > first && digits[last - 1] == 0) last--;
-  if (last == first) {
-    set_zero(out);
-    return 0;
-  }
-  while (digits[first] == 0) {
-    first++;
-    exponent--;
-  }
-  unsigned char kept[kMaxDigits];
-  int count = last - first;
-  if (count > kMaxDigits) {
-    std::memcpy(kept, digits + first, kMaxDigits);
-    count = kMaxDigits;
-    if (digits[first + kMaxDigits] > 49) {
-      int i = kMaxDigits - 1;
-      while (i >= 0 && ++kept[i] == 100) kept[i--] = 0;
-      if (i < 0) {
-        kept[0] = 1;
-        count = 1;
-        exponent++;
-      }
-    }
-    while (kept[count - 1] == 0) count--;
-  } else {
-    std::memcpy(kept, digits + first, count);
-  }
-  if (exponent > kMaxExponent) return err_vlx(13, VLX_WHERE("src/vlxdcb", 389, "dcblod"));
-  if (exponent < kMinExponent) {
-    set_zero(out);
-    return 0;
-  }
-  out->exponent = (std::int16_t)exponent;
-  out->sign = sign ? 1 : 0;
-  out->ndigits = (std::uint8_t)count;
-  std::memcpy(out->digits, kept, count);
-  std::memset(out->digits + count, 0, kMaxDigits - count);
-  return 0;
+std::uint64_t load_be64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
 }
 
-int dcbcmp(const s_dcb* a, const s_dcb* b) {
-  if (a->ndigits == 0 && b->ndigits == 0) return 0;
-  if (a->ndigits == 0) return b->sign ? -1 : 1;
-  if (b->ndigits == 0) return a->sign ? 1 : -1;
-  if (a->sign != b->sign) return a->sign ? 1 : -1;
-  int c = compare_magnitude(*a, *b);
-  return a->sign ? c : -c;
+void store_be64(unsigned char* p, std::uint64_t v) {
+  v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
 }
-
-int dcbsgn(const s_dcb* d) {
-  if (d->ndigits == 0) return 0;
-  return d->sign ? 1 : -1;
-}
-
-void dcbumn(s_dcb* d) {
-  if (d->ndigits != 0) d->sign ^= 1;
-}
-
-namespace {
 
 using u128 = unsigned __int128;
 
 // The digits of a value as one integer of 16 byte lanes, the first digit in
 // the top lane and lanes beyond ndigits zero.
 u128 digit_lanes(const s_dcb& d) {
-  std::uint64_t high, low;
-  std::memcpy(&high, d.digits, 8);
-  std::memcpy(&low, d.digits + 8, 8);
-  u128 lanes = (u128)__builtin_bswap64(high) << 64 | __builtin_bswap64(low);
+  u128 lanes = (u128)load_be64(d.digits) << 64 | load_be64(d.digits + 8);
   return d.ndigits >= kMaxDigits ? lanes : lanes & ~(((u128)1 << (8 * (kMaxDigits - d.ndigits))) - 1);
 }
 
@@ -170,6 +114,110 @@ Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
 
 }  // namespace
 
+namespace {
+
+// Writes a value whose exponent, digit count and 16 digit lanes (first digit
+// in the top lane, zero lanes beyond the count) are final.
+int store_normalised(s_dcb* out, int sign, int exponent, int count, u128 lanes) {
+  if (exponent > kMaxExponent) return err_vlx(13, VLX_WHERE("src/vlxdcb", 389, "dcblod"));
+  if (exponent < kMinExponent) {
+    set_zero(out);
+    return 0;
+  }
+  out->exponent = (std::int16_t)exponent;
+  out->sign = sign ? 1 : 0;
+  out->ndigits = (std::uint8_t)count;
+  store_be64(out->digits, (std::uint64_t)(lanes >> 64));
+  store_be64(out->digits + 8, (std::uint64_t)lanes);
+  return 0;
+}
+
+// dcblod on an 18-lane work area (lane 17 first), kept in registers: the
+// arithmetic hands its result over without a round trip through memory.
+int normalise_lanes(s_dcb* out, int sign, int exponent, Lanes w) {
+  w.high &= 0xFFFF;
+  if (w.high == 0 && w.low == 0) {
+    set_zero(out);
+    return 0;
+  }
+  u128 kept;
+  unsigned round;
+  if (w.high != 0) {
+    // No leading zero or one; either way the shifts stay below 128.
+    int zeros = (__builtin_clzll(w.high) - 48) / 8;
+    kept = (u128)w.high << (112 + 8 * zeros) | w.low >> (16 - 8 * zeros);
+    round = (unsigned)(w.low >> (8 - 8 * zeros)) & 0xFF;
+    exponent -= zeros;
+  } else {
+    std::uint64_t high = (std::uint64_t)(w.low >> 64), low = (std::uint64_t)w.low;
+    int zeros = (high != 0 ? __builtin_clzll(high) : 64 + __builtin_clzll(low)) / 8;
+    kept = w.low << (8 * zeros);
+    round = 0;
+    exponent -= 2 + zeros;
+  }
+  // Half up on the 17th digit, the carry running through the lanes.
+  Lanes rounded = lane_arithmetic(Lanes{0, kept}, Lanes{0, round > 49}, true);
+  if ((rounded.high & 0xFF) != 0) {
+    rounded.low = (u128)1 << 120;
+    exponent++;
+  }
+  std::uint64_t high = (std::uint64_t)(rounded.low >> 64), low = (std::uint64_t)rounded.low;
+  int count = kMaxDigits - (low != 0 ? __builtin_ctzll(low) : 64 + __builtin_ctzll(high)) / 8;
+  return store_normalised(out, sign, exponent, count, rounded.low);
+}
+
+}  // namespace
+
+int dcblod(s_dcb* out, int sign, int exponent, const unsigned char* digits, int n) {
+  int first = 0, last = n;
+  while (last > first && digits[last - 1] == 0) last--;
+  if (last == first) {
+    set_zero(out);
+    return 0;
+  }
+  while (digits[first] == 0) {
+    first++;
+    exponent--;
+  }
+  int count = last - first;
+  unsigned char kept[kMaxDigits] = {};
+  if (count > kMaxDigits) {
+    std::memcpy(kept, digits + first, kMaxDigits);
+    count = kMaxDigits;
+    if (digits[first + kMaxDigits] > 49) {
+      int i = kMaxDigits - 1;
+      while (i >= 0 && ++kept[i] == 100) kept[i--] = 0;
+      if (i < 0) {
+        kept[0] = 1;
+        count = 1;
+        exponent++;
+      }
+    }
+    while (kept[count - 1] == 0) count--;
+  } else {
+    std::memcpy(kept, digits + first, count);
+  }
+  return store_normalised(out, sign, exponent, count, (u128)load_be64(kept) << 64 | load_be64(kept + 8));
+}
+
+int dcbcmp(const s_dcb* a, const s_dcb* b) {
+  if (a->ndigits == 0 && b->ndigits == 0) return 0;
+  if (a->ndigits == 0) return b->sign ? -1 : 1;
+  if (b->ndigits == 0) return a->sign ? 1 : -1;
+  if (a->sign != b->sign) return a->sign ? 1 : -1;
+  int c = compare_magnitude(*a, *b);
+  return a->sign ? c : -c;
+}
+
+int dcbsgn(const s_dcb* d) {
+  if (d->ndigits == 0) return 0;
+  return d->sign ? 1 : -1;
+}
+
+void dcbumn(s_dcb* d) {
+  if (d->ndigits != 0) d->sign ^= 1;
+}
+
 int dcb_as(s_dcb* r, s_dcb* pa, s_dcb* pb, int subtract) {
   const s_dcb* a = pa;
   const s_dcb* b = pb;
@@ -199,15 +247,7 @@ int dcb_as(s_dcb* r, s_dcb* pa, s_dcb* pb, int subtract) {
     y = Lanes{(std::uint64_t)(lb >> 120), lb << 8};
   else if (shift <= 16)
     y.low = lb >> (8 * (shift - 1));
-  Lanes sum = lane_arithmetic(x, y, add);
-  unsigned char work[18];
-  work[0] = (unsigned char)(sum.high >> 8);
-  work[1] = (unsigned char)sum.high;
-  std::uint64_t high = __builtin_bswap64((std::uint64_t)(sum.low >> 64));
-  std::uint64_t low = __builtin_bswap64((std::uint64_t)sum.low);
-  std::memcpy(work + 2, &high, 8);
-  std::memcpy(work + 10, &low, 8);
-  return dcblod(r, sign, a->exponent + 1, work, 18);
+  return normalise_lanes(r, sign, a->exponent + 1, lane_arithmetic(x, y, add));
 }
 
 int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
@@ -262,7 +302,9 @@ int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
   const u128 divisor = mantissa(*b);
   const double inverse = (1.0 - 0x1p-40) / to_double(divisor);
   u128 rest = mantissa(*a);
-  unsigned char work[19];
+  // Digit 0 goes to lane 17, the following ones down to lane 0; the 19th
+  // digit of the last step falls off.
+  Lanes work{0, 0};
   for (int step = 0; step < 7; step++) {
     if (step > 0) rest *= 1000000;
     std::uint64_t q = (std::uint64_t)(to_double(rest) * inverse);
@@ -270,16 +312,17 @@ int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
     bool short_by_one = rest >= divisor;
     q += short_by_one;
     rest -= short_by_one ? divisor : 0;
-    if (step == 0) {
-      work[0] = (unsigned char)q;
-    } else {
-      unsigned char* out = work + 3 * step - 2;
-      out[0] = (unsigned char)(q / 10000);
-      out[1] = (unsigned char)(q / 100 % 100);
-      out[2] = (unsigned char)(q % 100);
-    }
+    unsigned lanes = (unsigned)(q / 10000) << 16 | (unsigned)(q / 100 % 100) << 8 | (unsigned)(q % 100);
+    if (step == 0)
+      work.high = q << 8;
+    else if (step == 1)
+      work.high |= lanes >> 16, work.low = lanes & 0xFFFF;
+    else if (step < 6)
+      work.low = work.low << 24 | lanes;
+    else
+      work.low = work.low << 16 | lanes >> 8;
   }
-  return dcblod(r, a->sign == b->sign, a->exponent - b->exponent + 1, work, 18);
+  return normalise_lanes(r, a->sign == b->sign, a->exponent - b->exponent + 1, work);
 }
 
 int dcbfix(s_dcb* d) {

@@ -1,7 +1,7 @@
-// Base-100 decimal arithmetic. Additions and comparisons work on the byte
-// digits directly; products and quotients go through wide integers (limbs of
-// 10^8, and 128-bit remainders) because that is where the time goes, while
-// giving the same digits the base-100 schoolbook would.
+// Base-100 decimal arithmetic. The digits stay one byte each, but the loops
+// over them are done by binary integers: sums and differences on 16 byte
+// lanes at once, products on limbs of 10^8, quotients on 128-bit
+// remainders. The results are the digits the base-100 schoolbook gives.
 #include "values/vlxdcb.h"
 
 #include <cmath>
@@ -26,6 +26,8 @@ void cstdcb() {
 
 namespace {
 
+using u128 = unsigned __int128;
+
 constexpr int kMaxDigits = 16;
 constexpr int kMaxExponent = 63;
 constexpr int kMinExponent = -64;
@@ -43,14 +45,14 @@ int compare_magnitude(const s_dcb& a, const s_dcb& b) {
 }
 
 // The first 16 digits (zero padded) as one 32-digit integer.
-unsigned __int128 mantissa(const s_dcb& d) {
+u128 mantissa(const s_dcb& d) {
   std::uint64_t high = 0, low = 0;
   for (int i = 0; i < 8; i++) high = high * 100 + (i < d.ndigits ? d.digits[i] : 0);
   for (int i = 8; i < 16; i++) low = low * 100 + (i < d.ndigits ? d.digits[i] : 0);
-  return (unsigned __int128)high * 10000000000000000ULL + low;
+  return (u128)high * 10000000000000000ULL + low;
 }
 
-double to_double(unsigned __int128 v) {
+double to_double(u128 v) {
   return (double)(std::uint64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
 }
 
@@ -65,8 +67,6 @@ void store_be64(unsigned char* p, std::uint64_t v) {
   std::memcpy(p, &v, 8);
 }
 
-using u128 = unsigned __int128;
-
 // The digits of a value as one integer of 16 byte lanes, the first digit in
 // the top lane and lanes beyond ndigits zero.
 u128 digit_lanes(const s_dcb& d) {
@@ -74,8 +74,9 @@ u128 digit_lanes(const s_dcb& d) {
   return d.ndigits >= kMaxDigits ? lanes : lanes & ~(((u128)1 << (8 * (kMaxDigits - d.ndigits))) - 1);
 }
 
-// An 18-lane work area: lane 17 (top of `high`) takes the carry, lanes 16..0
-// the 17 digit positions; `low` holds lanes 15..0.
+// An 18-lane work area, one digit per byte lane: lane 17 takes a carry and
+// lanes 16..0 are the 17 digit positions. `high` holds lanes 17 and 16 in
+// its two low bytes, `low` lanes 15..0.
 struct Lanes {
   std::uint64_t high;
   u128 low;
@@ -111,10 +112,6 @@ Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
   r.high -= outhigh * 156;
   return r;
 }
-
-}  // namespace
-
-namespace {
 
 // Writes a value whose exponent, digit count and 16 digit lanes (first digit
 // in the top lane, zero lanes beyond the count) are final.
@@ -578,6 +575,7 @@ int dcbdbl(double* out, s_dcb* in) {
 }
 
 int stpdcb(s_dcb* in, unsigned char* out, int len) {
+  if (len < 1) return err_vlx(50, "stpdcb");
   int room = len - 1;
   if (in->ndigits == 0) {
     out[0] = 0x80;
@@ -615,6 +613,7 @@ int stpdcb(s_dcb* in, unsigned char* out, int len) {
 }
 
 int ldsdcb(const unsigned char* in, int len, s_dcb* out) {
+  if (len < 1) return err_vlx(50, "ldsdcb");
   int room = len - 1;
   int last = room - 1;
   while (last >= 0 && in[1 + last] == 0) last--;
@@ -624,7 +623,7 @@ int ldsdcb(const unsigned char* in, int len, s_dcb* out) {
     return 0;
   }
   int exponent = positive ? (in[0] & 0x7f) - 64 : 63 - in[0];
-  // A one-byte field keeps only the magnitude.
+  // A one-byte field holds only the exponent and reads as a single digit 1.
   unsigned char digits[kMaxDigits + 1] = {1};
   int count = room > kMaxDigits + 1 ? kMaxDigits + 1 : room;
   for (int i = 0; i < count; i++) {

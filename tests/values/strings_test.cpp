@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -138,6 +140,28 @@ TEST(Strings, EveryBmpCharacterRoundTripsThroughUtf8) {
     ASSERT_EQ(utftoptu(back, utf8, 2), 1) << c;
     ASSERT_EQ(back[0], c);
     ASSERT_EQ(char16tostring(in), std::string(utf8, bytes));
+  }
+}
+
+// Runs of ASCII of every length between wider characters, decoded with
+// every limit: the result is always the first characters that fit.
+TEST(Strings, Utf8DecodingStopsAtTheLimit) {
+  std::mt19937 rng(11);
+  const char16_t samples[] = {u'a', u'Z', u'\u00E9', u'\u0394', u'\u20AC', u'\uFFFD'};
+  for (int round = 0; round < 300; round++) {
+    std::u16string text;
+    int length = 1 + rng() % 40;
+    for (int i = 0; i < length; i++) text += samples[rng() % 3 == 0 ? 2 + rng() % 4 : rng() % 2];
+    std::string utf8 = char16tostring(text.c_str());
+    for (int n = 1; n <= length + 2; n++) {
+      std::vector<char16_t> out(n + 1, u'#');
+      int count = utftoptu(out.data(), utf8.c_str(), n);
+      int expected = std::min(n - 1, length);
+      ASSERT_EQ(count, expected);
+      ASSERT_EQ(std::u16string(out.data()), text.substr(0, expected));
+      ASSERT_EQ(out[n], u'#') << "write beyond the limit";
+      ASSERT_EQ(utfntoptu(out.data(), utf8.c_str(), (int)utf8.size(), n), expected);
+    }
   }
 }
 

@@ -347,16 +347,13 @@ varstu* vsu_in2(varstu* fixed, unsigned* groupRef, unsigned capacity, const char
     fixed->text[0] = 0;
     return fixed;
   }
-  bool created = *groupRef == 0;
-  if (created) *groupRef = adg_get(nullptr, nullptr, 6, "%s", description);
+  if (*groupRef == 0) *groupRef = adg_get(nullptr, nullptr, 6, "%s", description);
   if (*groupRef == 0) return nullptr;
   auto* v = (varstu*)adg_malloc(*groupRef, sizeof(varstu));
   auto* text = v != nullptr ? (char16_t*)adg_malloc(*groupRef, (capacity + 1) * sizeof(char16_t)) : nullptr;
   if (text == nullptr) {
-    if (created) {
-      adg_free(*groupRef);
-      *groupRef = 0;
-    }
+    adg_free(*groupRef);
+    *groupRef = 0;
     return nullptr;
   }
   *v = varstu{text, 0, capacity, groupRef};

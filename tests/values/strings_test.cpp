@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cases.h"
+#include "diagnostics/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "values/uplowu.h"
@@ -257,6 +258,29 @@ TEST(Strings, VarstuGrowsInWholeSteps) {
   vsuraz(&fixed);
   EXPECT_EQ(vsulen(&fixed), 0);
   adg_free(fixedGroup);
+}
+
+TEST(Strings, VarstuKeepsItsTextWhenGrowthFails) {
+  static int ready = ini_malloc(64 * 1024);
+  ASSERT_GE(ready, 0);
+  unsigned group = 0;
+  varstu* v = vsu_in2(nullptr, &group, 10, "test string");
+  ASSERT_NE(v, nullptr);
+  ASSERT_EQ(vsucpy(v, u"before"), 0);
+  raz_err();
+  vlx::fault::arm(vlx::fault::alloc, 1);
+  std::u16string long_text(300, u'x');
+  EXPECT_EQ(vsucat(v, long_text.c_str()), -31);
+  EXPECT_EQ(stucmp(vsuptr(v), u"before"), 0);
+  EXPECT_EQ(vsulen(v), 6);
+  adg_free(group);
+
+  group = 0;
+  vlx::fault::arm(vlx::fault::alloc, 2);
+  EXPECT_EQ(vsu_in2(nullptr, &group, 10, "test string"), nullptr);
+  EXPECT_EQ(group, 0u);
+  vlx::fault::arm(vlx::fault::alloc, 0);
+  raz_err();
 }
 
 TEST(Strings, EightBitUtilities) {

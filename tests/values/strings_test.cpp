@@ -307,8 +307,10 @@ TEST(Strings, EightBitUtilities) {
   EXPECT_EQ(expform("12.5"), 0);
   EXPECT_EQ(expform("1e-5"), 2);
   EXPECT_EQ(expform("1e5-"), 1);
-  EXPECT_EQ(Caractyp[0x08], 48);
-  EXPECT_EQ(Caractyp[0xDF], 0);
+  const std::pair<int, int> classes[] = {{0x00, 32}, {0x08, 48}, {0x15, 128}, {0x20, 16}, {0x35, 1},
+                                         {0x41, 6},  {0x7F, 0},  {0x80, 64},  {0x81, 96}, {0x9F, 128},
+                                         {0xD0, 0},  {0xDD, 6},  {0xDF, 0},   {0xE9, 10}, {0xFF, 0}};
+  for (auto [c, mask] : classes) EXPECT_EQ(Caractyp[c], mask) << c;
   EXPECT_EQ(Toascii[0xDF - 1], 'S');
 }
 

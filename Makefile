@@ -20,7 +20,7 @@ build: deps
 # The sanitizer build uses clang, which the fuzz targets share.
 build-asan: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DVLX_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	  -DVLX_SANITIZE=ON -DCMAKE_CXX_FLAGS=-gdwarf-aranges $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 demo: build

@@ -4,8 +4,11 @@
 #include <libunwind.h>
 #include <unistd.h>
 
+#include <cxxabi.h>
+
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 #include "diagnostics/log.h"
 
@@ -33,6 +36,16 @@ Dwfl* session() {
   return dwfl;
 }
 
+// Readable C++ name of a symbol, or the symbol as it is.
+std::string demangle(const char* symbol) {
+  if (symbol == nullptr) return "??";
+  int status = 0;
+  char* name = abi::__cxa_demangle(symbol, nullptr, nullptr, &status);
+  std::string text = status == 0 && name != nullptr ? name : symbol;
+  std::free(name);
+  return text;
+}
+
 std::string describe(Dwfl* dwfl, std::uintptr_t ip) {
   char text[512];
   // A return address points after the call; step back into it for the line.
@@ -42,10 +55,11 @@ std::string describe(Dwfl* dwfl, std::uintptr_t ip) {
   Dwfl_Line* line = module != nullptr ? dwfl_module_getsrc(module, addr) : nullptr;
   int lineno = 0;
   const char* file = line != nullptr ? dwfl_lineinfo(line, nullptr, &lineno, nullptr, nullptr, nullptr) : nullptr;
+  std::string name = demangle(function);
   if (file != nullptr)
-    std::snprintf(text, sizeof text, "%s at %s:%d", function ? function : "??", file, lineno);
+    std::snprintf(text, sizeof text, "%s at %s:%d", name.c_str(), file, lineno);
   else
-    std::snprintf(text, sizeof text, "%s [0x%" PRIxPTR "]", function ? function : "??", ip);
+    std::snprintf(text, sizeof text, "%s [0x%" PRIxPTR "]", name.c_str(), ip);
   return text;
 }
 

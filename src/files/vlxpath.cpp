@@ -67,3 +67,15 @@ std::string vlx_program_name() {
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   return ec ? std::string("unknown") : exe.filename().string();
 }
+
+std::string normalize_path(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return "";
+  std::error_code ec;
+  fs::path absolute = fs::absolute(path, ec);
+  if (ec) return "";
+  fs::path normal = fs::weakly_canonical(absolute, ec);
+  if (ec) return "";
+  std::string text = normal.lexically_normal().string();
+  if (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}

@@ -23,3 +23,8 @@ std::string vlx_tmp_dir();
 
 // File name of the running program (no folder).
 std::string vlx_program_name();
+
+// Absolute form of `path` (from the current folder when relative) with
+// ".", ".." and symbolic links of its existing part resolved; empty when
+// it cannot be normalised.
+std::string normalize_path(const std::string& path);

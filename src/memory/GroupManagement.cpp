@@ -34,6 +34,16 @@ adgMemory::adgMemory(const char* table_name) : name(table_name), slots(MAXGRP) {
   iniGroup();
 }
 
+adgMemory::~adgMemory() {
+  for (s_grp& g : slots) {
+    while (g.segments != nullptr) {
+      ss_sgm* segment = g.segments;
+      g.segments = segment->next;
+      delete segment;
+    }
+  }
+}
+
 void adgMemory::iniGroup() {
   log::trace(log::system, "MAXGRP:%i", static_cast<int>(MAXGRP));
   freeHead = usedHead = kNoSlot;
@@ -330,9 +340,9 @@ void adgMemoryHash::adgFree(std::uint32_t group) {
   blocks_.erase(map);
 }
 
-std::size_t adgMemoryHash::blockCount(std::uint32_t group) const {
-  auto map = blocks_.find(group);
-  return map == blocks_.end() ? 0 : map->second.size();
+adgMemoryHash::~adgMemoryHash() {
+  for (auto& [group, map] : blocks_)
+    for (auto& [block, size] : map) std::free(block);
 }
 
 adgMemory& heap_table() {

@@ -55,6 +55,8 @@ class adgMemory {
   int (*freeMem)(unsigned int shortage) = nullptr;
 
   explicit adgMemory(const char* table_name);
+  // Not virtual: tables are never deleted through a base pointer.
+  ~adgMemory();
 
   virtual void* adgMalloc(std::uint32_t group, std::size_t size) = 0;
   virtual void* adgRealloc(std::uint32_t group, void* pointer, std::size_t size) = 0;
@@ -89,12 +91,12 @@ class adgMemory {
 class adgMemoryHash final : public adgMemory {
  public:
   using adgMemory::adgMemory;
+  // At process exit the table gives back every block it still holds.
+  ~adgMemoryHash();
   void* adgMalloc(std::uint32_t group, std::size_t size) override;
   void* adgRealloc(std::uint32_t group, void* pointer, std::size_t size) override;
   int adgMemfree(std::uint32_t group, void* pointer) override;
   void adgFree(std::uint32_t group) override;
-  // Blocks registered under a group (for accounting checks).
-  std::size_t blockCount(std::uint32_t group) const;
 
  private:
   std::unordered_map<std::uint32_t, std::unordered_map<void*, std::uint32_t>> blocks_;

@@ -66,34 +66,27 @@ unsigned adg_get(adg_onfree onFree, adg_releasable isReleasable, int category, c
   return heap().getGroup(onFree, isReleasable, category, description);
 }
 
-void* adg_malloc(unsigned group, std::size_t size) {
+namespace {
+
+// Validates the group and makes room for `size` bytes. Making room may
+// release groups, the caller's own among them, so it is checked again.
+bool room_for(unsigned group, std::size_t size, const char* function) {
   adgMemory& t = heap();
-  if (t.slotOf(group) == 0) {
-    err_vlx(26, "adg_malloc");
-    return nullptr;
-  }
-  // Making room may release groups; the caller's own group among them.
-  if (t.tryGetMem(size) < 0) return nullptr;
-  if (t.slotOf(group) == 0) {
-    err_vlx(31, "adg_malloc");
-    return nullptr;
-  }
-  return t.adgMalloc(group, size);
+  if (t.slotOf(group) == 0) return err_vlx(26, "%s", function), false;
+  if (t.tryGetMem(size) < 0) return false;
+  if (t.slotOf(group) == 0) return err_vlx(31, "%s", function), false;
+  return true;
+}
+
+}  // namespace
+
+void* adg_malloc(unsigned group, std::size_t size) {
+  return room_for(group, size, "adg_malloc") ? heap().adgMalloc(group, size) : nullptr;
 }
 
 void* adg_realloc(unsigned group, void* pointer, std::size_t size) {
-  adgMemory& t = heap();
   if (pointer == nullptr) return nullptr;
-  if (t.slotOf(group) == 0) {
-    err_vlx(26, "adg_realloc");
-    return nullptr;
-  }
-  if (t.tryGetMem(size) < 0) return nullptr;
-  if (t.slotOf(group) == 0) {
-    err_vlx(31, "adg_realloc");
-    return nullptr;
-  }
-  return t.adgRealloc(group, pointer, size);
+  return room_for(group, size, "adg_realloc") ? heap().adgRealloc(group, pointer, size) : nullptr;
 }
 
 int adg_memfree(unsigned group, void* pointer) { return heap().adgMemfree(group, pointer); }

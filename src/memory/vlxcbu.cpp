@@ -337,4 +337,37 @@ int cbu_is_noextent(cbu_ref ref) {
   return index != 0 && (Cbu[index].cbu_flags & kCbuNoExtent) ? 1 : 0;
 }
 
+int cbu_load(cbu_ref ref, int count, const unsigned char* const* pieces, const unsigned* sizes) {
+  s_cbu* u = live_unit(ref);
+  if (u == nullptr || u->cbu_sgm == nullptr || count < 1) return err_vlx(26, "Inconsistent reference value");
+  const s_cbualloc& row = Cbualloc[u->cbu_mod];
+  if (sizes[0] > 0) {
+    int st = row.realloc2(u->cbu_sgm, sizes[0]);
+    if (st < 0) return st;
+    std::memcpy(u->cbu_sgm->buffer.data(), pieces[0], sizes[0]);
+  }
+  int st = cbu_free_all_extent(ref);
+  if (st < 0) return st;
+  if (count == 1) return 0;
+  if (u->cbu_nmx < count - 1) {
+    std::size_t slots = static_cast<std::size_t>(count);
+    void* table = u->cbu_ext == nullptr ? row.malloc(u->cbu_group, slots * sizeof(ss_sgm*))
+                                        : row.realloc(u->cbu_group, u->cbu_ext, slots * sizeof(ss_sgm*));
+    if (table == nullptr) return alloc_error(u->cbu_mod, "Cbu extent table reallocation");
+    u = live_unit(ref);
+    u->cbu_ext = static_cast<ss_sgm**>(table);
+    u->cbu_nmx = static_cast<std::uint16_t>(count - 1);
+  }
+  for (int i = 1; i < count; ++i) {
+    if (pieces[i] == nullptr || sizes[i] == 0) continue;
+    ss_sgm* segment = row.malloc2(u->cbu_group, sizes[i]);
+    if (segment == nullptr) return alloc_error(u->cbu_mod, "Cbu extent allocation");
+    u = live_unit(ref);
+    std::memcpy(segment->buffer.data(), pieces[i], sizes[i]);
+    u->cbu_ext[i] = segment;
+  }
+  ++u->cbu_updtick;
+  return 0;
+}
+
 unsigned cbu_count(int mod) { return mod >= 0 && mod < 3 ? Usedcount[mod] : 0; }

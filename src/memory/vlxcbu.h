@@ -60,5 +60,9 @@ int cbu_vobj(cbu_ref ref);
 unsigned cbu_get_updtick(cbu_ref ref);
 int cbu_set_noextent(cbu_ref ref, int on);
 int cbu_is_noextent(cbu_ref ref);
+// Loads a received unit: the main buffer takes pieces[0] (growing to its
+// size), every extent is replaced by pieces[1..count-1]; a null piece
+// leaves that extent empty.
+int cbu_load(cbu_ref ref, int count, const unsigned char* const* pieces, const unsigned* sizes);
 // Units in use in an allocator row (1 or 2).
 unsigned cbu_count(int mod);

@@ -1,0 +1,24 @@
+// Sockets of the channel: listening and accepting at start-up, connecting
+// to secondary servers, and the report of network errors as error 138.
+#pragma once
+
+extern char Vlxsrv[256];
+
+// Records a network failure as error 138: "<errno description> - <text>".
+int networkError(int sys_errno, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Server name; getasr() reads it as a port: its decimal value when
+// positive, 0 when empty or beginning with "0", else the TCP service port
+// of that name (a failed lookup is a network error).
+void setasr(const char* name);
+const char* getasr_name();
+int getasr();
+
+// Listens on `port` (0: any); stores the 16-byte bound address when
+// *length >= 16. Returns the descriptor.
+int ecoutsock(int port, char* address, unsigned* length);
+// Accepts one connection, retrying on EINTR, ECONNABORTED and ENOTCONN.
+int attsock(int socket, char* address, unsigned* length);
+// Connects to host:port over TCP; the descriptor.
+int openSocket(const char* host, int port);
+int closeSocket(int fd);

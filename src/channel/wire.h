@@ -1,0 +1,21 @@
+// Big-endian integers of the wire: every multi-byte number on the channel
+// is sent most significant byte first.
+#pragma once
+
+#include <cstdint>
+
+inline void put_be16(unsigned char* out, int value) {
+  out[0] = static_cast<unsigned char>((value >> 8) & 0xFF);
+  out[1] = static_cast<unsigned char>(value & 0xFF);
+}
+
+inline void put_be32(unsigned char* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+inline std::int16_t get_be16(const unsigned char* in) { return static_cast<std::int16_t>(in[0] << 8 | in[1]); }
+
+inline std::uint32_t get_be32(const unsigned char* in) {
+  return static_cast<std::uint32_t>(in[0]) << 24 | static_cast<std::uint32_t>(in[1]) << 16 |
+         static_cast<std::uint32_t>(in[2]) << 8 | in[3];
+}

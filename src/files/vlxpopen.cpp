@@ -1,0 +1,166 @@
+#include "files/vlxpopen.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "diagnostics/log.h"
+#include "diagnostics/vlxerr.h"
+#include "files/cfgfil.h"
+#include "files/spawn_sandbox.h"
+#include "files/vlxfile.h"
+
+using namespace vlx;
+
+namespace {
+
+int sys_error(int err, const char* what) {
+  int e = set_vstat1(err);
+  return err_vlx(static_cast<short>(-e), "%s", what);
+}
+
+bool is_local(const char* host) {
+  if (host == nullptr || host[0] == '\0') return true;
+  char own[256] = "";
+  return ::gethostname(own, sizeof own - 1) == 0 && std::strcmp(own, host) == 0;
+}
+
+// A name the remote shell takes as a host and never as an option.
+bool valid_host(const char* host) {
+  std::size_t length = std::strlen(host);
+  return length < 256 && host[0] != '-' &&
+         std::strspn(host, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_") == length;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+    std::size_t end = text.find_first_of(" \t", at);
+    out.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return out;
+}
+
+// Moves a descriptor above the standard three, so that the child's dup2
+// onto 0 and 1 always makes a fresh, inheritable copy.
+int above_standard(int fd) {
+  if (fd > 2) return fd;
+  int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
+void close_quietly(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+[[noreturn]] void child(char** argv, bool search, int input, int output, int report, int max_fd) {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGPIPE, &dfl, nullptr);
+  if (::dup2(input, 0) < 0 || ::dup2(output, 1) < 0) {
+    int err = errno;
+    (void)!::write(report, &err, sizeof err);
+    ::_exit(127);
+  }
+  // Every other descriptor of the server closes at exec; the report pipe
+  // stays until then to carry an exec failure.
+  if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+    for (int fd = 3; fd < max_fd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  if (search) ::execvp(argv[0], argv); else ::execv(argv[0], argv);
+  int err = errno;
+  (void)!::write(report, &err, sizeof err);
+  ::_exit(127);
+}
+
+}  // namespace
+
+int adf_popen(unsigned group, const char* command, const char* mode, const char* host) {
+  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(26, "adf_popen mode %s", mode ? mode : "");
+  int st = sandbox_check(command);
+  if (st < 0) return st;
+  bool local = is_local(host);
+  std::vector<std::string> args;
+  if (local) {
+    args = {"/bin/sh", "-c", command};
+  } else {
+    if (!valid_host(host)) {
+      log::trace(log::security, "Sandbox management - Host %s rejected", host);
+      bsys_write_fmt("Sandbox management - Host %s rejected : %s", host, command);
+      return err_vlx(27, "%s@%s", host, command);
+    }
+    args = words(Remote_shell);
+    if (args.empty()) return err_vlx(26, "adf_popen remote shell");
+    args.push_back(host);
+    args.push_back(command);
+  }
+  log::trace(log::system, "adf_popen %s%s%s", local ? "" : host, local ? "" : "@", command);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int data[2], report[2];
+  if (::pipe2(data, O_CLOEXEC) < 0) return sys_error(errno, command);
+  if (::pipe2(report, O_CLOEXEC) < 0) {
+    int err = errno;
+    close_quietly(data[0]);
+    close_quietly(data[1]);
+    return sys_error(err, command);
+  }
+  int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  for (int* fd : {&data[0], &data[1], &report[0], &report[1], &input}) *fd = above_standard(*fd);
+  auto close_all = [&] {
+    for (int fd : {data[0], data[1], report[0], report[1], input}) close_quietly(fd);
+  };
+  if (data[0] < 0 || data[1] < 0 || report[0] < 0 || report[1] < 0 || input < 0) {
+    int err = errno;
+    close_all();
+    return sys_error(err, command);
+  }
+  struct rlimit limit {};
+  int max_fd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? static_cast<int>(limit.rlim_cur) : 65536;
+
+  pid_t pid = ::fork();
+  if (pid == 0) child(argv.data(), !local, input, data[1], report[1], max_fd);
+  if (pid < 0) {
+    int err = errno;
+    close_all();
+    return sys_error(err, command);
+  }
+  for (int* fd : {&data[1], &report[1], &input}) {
+    ::close(*fd);
+    *fd = -1;
+  }
+  int err = 0;
+  ssize_t n;
+  do n = ::read(report[0], &err, sizeof err);
+  while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof err)) {
+    ::close(data[0]);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    log::trace(log::system, "adf_popen cannot start %s (%d)", args[0], err);
+    return sys_error(err, args[0].c_str());
+  }
+  int channel = adf_attach(group, data[0], pid, "r", command);
+  if (channel < 0) {
+    ::close(data[0]);
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  return channel;
+}

@@ -1,0 +1,91 @@
+// The shipped configuration against command lines that try to get out:
+// every line of data/sandbox_refused.txt must be refused with error 27 and
+// written to the file of rejected commands; every line of
+// data/sandbox_admitted.txt must pass.
+#include <sys/stat.h>
+
+#include <iostream>
+
+#include "sandbox_install.h"
+
+namespace {
+
+class ShippedSandbox : public SandboxInstall {
+ protected:
+  void SetUp() override {
+    SandboxInstall::SetUp();
+    std::filesystem::create_directory(data + "/sub");
+    write(data + "/f.txt", "one\n");
+    write(data + "/sub/big.dat", "1 2 3\n");
+    std::filesystem::create_symlink("/etc/passwd", data + "/link");
+    std::filesystem::create_symlink("/etc", data + "/linkdir");
+    ASSERT_EQ(configure_shipped(), 0);
+  }
+
+  // A corpus line with its placeholders and escapes expanded.
+  std::string expand(std::string line) {
+    if (line == "@EMPTY@") return "";
+    if (line == "@BLANK@") return "    ";
+    std::string out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line.compare(i, 6, "@DATA@") == 0) {
+        out += data;
+        i += 5;
+      } else if (line.compare(i, 6, "@LONG@") == 0) {
+        out += std::string(100000, 'a');
+        i += 5;
+      } else if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == 't')) {
+        out += line[++i] == 'n' ? '\n' : '\t';
+      } else {
+        out += line[i];
+      }
+    }
+    return out;
+  }
+
+  std::vector<std::string> corpus(const char* file) {
+    std::vector<std::string> lines;
+    std::ifstream in(std::string(VLX_TEST_DATA) + "/" + file);
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty() && line[0] != '#') lines.push_back(expand(line));
+    return lines;
+  }
+
+  std::uintmax_t rejected_size() {
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(tmp + "/rejected_system_cmd.log", ec);
+    return ec ? 0 : size;
+  }
+};
+
+TEST_F(ShippedSandbox, RefusesEveryEscape) {
+  int tried = 0, refused = 0;
+  for (const std::string& line : corpus("sandbox_refused.txt")) {
+    ++tried;
+    std::uintmax_t before = rejected_size();
+    int st = sandbox_check(line.c_str());
+    int error = Errvlx;
+    raz_err();
+    bool ok = st == -27 && error == 27 && rejected_size() > before;
+    EXPECT_TRUE(ok) << "not refused: [" << line.substr(0, 80) << "] result " << st;
+    refused += ok;
+  }
+  std::cout << "sandbox corpus: " << tried << " tried, " << refused << " refused\n";
+  EXPECT_GT(tried, 50);
+}
+
+TEST_F(ShippedSandbox, AdmitsTheUsefulCommands) {
+  for (const std::string& line : corpus("sandbox_admitted.txt")) {
+    EXPECT_EQ(sandbox_check(line.c_str()), 0) << line << ": " << Errmes;
+    raz_err();
+  }
+  EXPECT_TRUE(rejected().empty());
+}
+
+TEST_F(ShippedSandbox, NoPatternOfTheShippedListInvitesTheShell) {
+  for (const s_spawn& entry : white_list)
+    for (const char* hazard : {";", "|", "&", "$", "`", "\n", "..", ">", "<"})
+      EXPECT_FALSE(trex_can_contain(entry.compiled.get(), hazard)) << entry.pattern << " accepts " << hazard;
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// A throw-away installation for the sandbox and pipe tests: VLXDIR and
+// TMPDIR point into a fresh temporary folder with cfg/, data/ and tmp/.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "diagnostics/vlxerr.h"
+#include "files/cfgfil.h"
+#include "files/spawn_sandbox.h"
+#include "files/vlxpath.h"
+#include "memory/vlxcalls.h"
+
+class SandboxInstall : public ::testing::Test {
+ protected:
+  std::string root, data, tmp;
+
+  void SetUp() override {
+    static bool memory = ini_malloc(64 * 1024) == 0;
+    ASSERT_TRUE(memory);
+    char pattern[] = "/tmp/vlxsandboxXXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root = normalize_path(pattern);
+    data = root + "/data";
+    tmp = root + "/tmp";
+    for (const char* dir : {"/cfg", "/data", "/tmp", "/lan"}) std::filesystem::create_directory(root + dir);
+    ::setenv("VLXDIR", root.c_str(), 1);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    vlx_reset_install_dir();
+    bsys_close();
+    raz_err();
+    Origin_user.clear();
+    Current_user.clear();
+  }
+
+  void TearDown() override {
+    bsys_close();
+    std::filesystem::remove_all(root);
+    ::unsetenv("VLXDIR");
+    ::unsetenv("TMPDIR");
+    vlx_reset_install_dir();
+  }
+
+  static void write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  // Writes the configuration and loads it; the result of the loading.
+  int configure(const std::string& json) {
+    write(root + "/cfg/configRuntime.json", json);
+    int st = load_system_security();
+    raz_err();
+    return st;
+  }
+
+  // Installs the configuration shipped with the checkout.
+  int configure_shipped() {
+    std::ifstream in(std::string(VLX_SOURCE_INSTALL) + "/cfg/configRuntime.json");
+    std::stringstream text;
+    text << in.rdbuf();
+    return configure(text.str());
+  }
+
+  std::vector<std::string> rejected() {
+    std::vector<std::string> lines;
+    std::ifstream in(tmp + "/rejected_system_cmd.log");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};

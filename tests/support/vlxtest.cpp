@@ -1,0 +1,78 @@
+#include "support/vlxtest.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "diagnostics/vlxerr.h"
+#include "files/vlxpath.h"
+#include "memory/vlxcalls.h"
+
+namespace fs = std::filesystem;
+
+namespace vlxtest {
+
+const std::string& install_dir() {
+  static const std::string dir = [] {
+    fs::path root = fs::temp_directory_path() / ("vlxtest_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "tmp");
+    fs::create_directories(root / "keys");
+    fs::path source = VLX_SOURCE_INSTALL;
+    fs::create_directory_symlink(source / "lan", root / "lan");
+    fs::copy(source / "cfg", root / "cfg", fs::copy_options::recursive);
+    ::setenv("VLXDIR", root.c_str(), 1);
+    ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+    vlx_reset_install_dir();
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(fs::temp_directory_path() / ("vlxtest_" + std::to_string(::getpid())), ec);
+    });
+    return root.string();
+  }();
+  return dir;
+}
+
+void init_memory() {
+  static bool done = false;
+  install_dir();
+  if (!done) ini_malloc(64 * 1024);
+  done = true;
+  raz_err();
+}
+
+std::vector<Case> read_cases(const std::string& file) {
+  std::ifstream in(std::string(VLX_TEST_DATA) + "/" + file);
+  std::vector<Case> cases;
+  std::string text;
+  for (int number = 1; std::getline(in, text); ++number) {
+    if (text.empty() || text[0] == '#') continue;
+    Case c{number, {}};
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t bar = text.find(" | ", start);
+      c.fields.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+      if (bar == std::string::npos) break;
+      start = bar + 3;
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void spit(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+}  // namespace vlxtest

@@ -4,8 +4,8 @@
 #include <random>
 #include <string>
 
-#include "cases.h"
 #include "diagnostics/vlxerr.h"
+#include "support/vlxtest.h"
 #include "values/vlxdcb.h"
 
 namespace {
@@ -23,44 +23,44 @@ std::string format(s_dcb d) {
 }
 
 // Runs one case; returns the result text or "E<n>" for a failure.
-std::string run(const Case& c) {
-  const std::string& op = c.f[0];
+std::string run(const vlxtest::Case& c) {
+  const std::string& op = c.fields[0];
   char text[202];
-  s_dcb r = parse("777"), a = op == "parse" || op == "dbl" ? r : parse(c.f[1]);
+  s_dcb r = parse("777"), a = op == "parse" || op == "dbl" ? r : parse(c.fields[1]);
   const s_dcb untouched = r;
   int status = 0;
   std::string result;
   if (op == "add" || op == "sub" || op == "mul" || op == "div") {
-    s_dcb b = parse(c.f[2]);
+    s_dcb b = parse(c.fields[2]);
     status = op == "add"   ? dcb_as(&r, &a, &b, 0)
              : op == "sub" ? dcb_as(&r, &a, &b, 1)
              : op == "mul" ? dcbmul(&r, &a, &b)
                            : dcbdiv(&r, &a, &b);
   } else if (op == "cmp") {
-    s_dcb b = parse(c.f[2]);
+    s_dcb b = parse(c.fields[2]);
     return std::to_string(dcbcmp(&a, &b));
   } else if (op == "parse") {
-    status = strdcb(&r, c.f[1].c_str());
+    status = strdcb(&r, c.fields[1].c_str());
   } else if (op == "fmt") {
-    status = dcbstr(&a, text, std::stoi(c.f[2]));
+    status = dcbstr(&a, text, std::stoi(c.fields[2]));
     if (status == 0) return text;
   } else if (op == "lng") {
     int v = 0;
     status = dcblng(&a, &v);
     if (status == 0) return std::to_string(v);
   } else if (op == "dbl") {
-    status = dbldcb(&r, std::stod(c.f[1]));
+    status = dbldcb(&r, std::stod(c.fields[1]));
   } else if (op == "fix") {
     r = a;
     dcbfix(&r);
   } else if (op == "stored") {
     unsigned char field[40];
-    int len = std::stoi(c.f[2]);
+    int len = std::stoi(c.fields[2]);
     status = stpdcb(&a, field, len);
     if (status == 0) status = ldsdcb(field, len, &r);
   } else if (op == "cvt") {
     int decpt = -1, negative = -1;
-    status = dcbcvt(text, &a, std::stoi(c.f[2]), &decpt, &negative);
+    status = dcbcvt(text, &a, std::stoi(c.fields[2]), &decpt, &negative);
     if (status == 0) return std::string(text) + " " + std::to_string(decpt) + " " + std::to_string(negative);
   }
   if (status < 0) {
@@ -71,11 +71,11 @@ std::string run(const Case& c) {
 }
 
 TEST(Decimal, DataCases) {
-  auto cases = read_cases("decimal.txt");
+  auto cases = vlxtest::read_cases("decimal.txt");
   ASSERT_GT(cases.size(), 50u);
-  for (const Case& c : cases) {
+  for (const vlxtest::Case& c : cases) {
     raz_err();
-    EXPECT_EQ(run(c), c.f[3]) << "decimal.txt line " << c.line;
+    EXPECT_EQ(run(c), c.fields[3]) << "decimal.txt line " << c.line;
   }
 }
 

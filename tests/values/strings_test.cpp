@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cases.h"
 #include "diagnostics/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "support/vlxtest.h"
 #include "values/uplowu.h"
 #include "values/varstr.h"
 
@@ -59,69 +59,69 @@ std::string narrow(const char16_t* s) {
   return out;
 }
 
-std::string run(const Case& c) {
-  const std::string& op = c.f[0];
+std::string run(const vlxtest::Case& c) {
+  const std::string& op = c.fields[0];
   if (op == "utf8") {
     char16_t out[16];
-    int n = utftoptu(out, parse_bytes(c.f[1]).c_str(), 16);
+    int n = utftoptu(out, parse_bytes(c.fields[1]).c_str(), 16);
     return n < 0 ? "E" + std::to_string(-n) : units_hex(out, n);
   }
   if (op == "toutf8") {
     char out[16];
     std::memset(out, 'x', sizeof out);
-    int count = -1, limit = std::stoi(c.f[2]);
-    int n = stutoput(out, parse_units(c.f[1]).c_str(), limit, &count);
+    int count = -1, limit = std::stoi(c.fields[2]);
+    int n = stutoput(out, parse_units(c.fields[1]).c_str(), limit, &count);
     EXPECT_EQ(out[limit], 'x') << "write beyond the limit";
     return bytes_hex(std::string(out, n)) + "|" + std::to_string(count);
   }
   if (op == "virublc") {
-    std::u16string in = wide(c.f[2]);
+    std::u16string in = wide(c.fields[2]);
     std::vector<char16_t> out(in.size() + 1);
-    virublc(out.data(), in.c_str(), std::stoi(c.f[1]));
+    virublc(out.data(), in.c_str(), std::stoi(c.fields[1]));
     return narrow(out.data());
   }
   if (op == "find_pattern" || op == "fnupat") {
     auto match = op == "fnupat" ? fnupat : find_pattern;
-    return std::to_string(match(wide(c.f[1]).c_str(), wide(c.f[2]).c_str()));
+    return std::to_string(match(wide(c.fields[1]).c_str(), wide(c.fields[2]).c_str()));
   }
   if (op == "ctrans") {
-    std::u16string in = wide(c.f[1]), from = wide(c.f[2]), to = wide(c.f[3]);
+    std::u16string in = wide(c.fields[1]), from = wide(c.fields[2]), to = wide(c.fields[3]);
     std::vector<char16_t> out(in.size() + 1);
-    ctrans(out.data(), in.c_str(), c.f[2] == "-" ? nullptr : from.c_str(), to.c_str());
+    ctrans(out.data(), in.c_str(), c.fields[2] == "-" ? nullptr : from.c_str(), to.c_str());
     return narrow(out.data());
   }
   if (op == "num") {
     char out[32];
-    num(out, std::stoi(c.f[1]), std::stoi(c.f[2]));
+    num(out, std::stoi(c.fields[1]), std::stoi(c.fields[2]));
     return out;
   }
   if (op == "lower" || op == "upper") {
     char16_t out[16];
-    char16_t ch = parse_units(c.f[1])[0];
+    char16_t ch = parse_units(c.fields[1])[0];
     int n = op == "lower" ? tolower_u(out, ch) : toupper_u(out, ch);
     return units_hex(out, n);
   }
   if (op == "b64") {
     char out[64];
-    int n = encode64(out, sizeof out, (const unsigned char*)c.f[1].data(), (int)c.f[1].size());
+    int n = encode64(out, sizeof out, (const unsigned char*)c.fields[1].data(), (int)c.fields[1].size());
     EXPECT_EQ(n, (int)std::strlen(out));
     return out;
   }
   if (op == "b64dec") {
     unsigned char out[64];
-    int n = decode64(out, sizeof out, c.f[1].c_str());
+    int n = decode64(out, sizeof out, c.fields[1].c_str());
     return n < 0 ? "E" + std::to_string(-n) : std::string((char*)out, n);
   }
   return "unknown operation";
 }
 
 TEST(Strings, DataCases) {
-  auto cases = read_cases("strings.txt");
+  auto cases = vlxtest::read_cases("strings.txt");
   ASSERT_GT(cases.size(), 60u);
-  for (const Case& c : cases) {
+  for (const vlxtest::Case& c : cases) {
     raz_err();
-    std::string expected = c.f.back();
-    if (c.f[0] == "toutf8") expected = c.f[3] + "|" + c.f[4];
+    std::string expected = c.fields.back();
+    if (c.fields[0] == "toutf8") expected = c.fields[3] + "|" + c.fields[4];
     EXPECT_EQ(run(c), expected) << "strings.txt line " << c.line;
   }
   raz_err();
@@ -215,8 +215,7 @@ TEST(Strings, EightBitAndStoredForms) {
 }
 
 TEST(Strings, VarstuGrowsInWholeSteps) {
-  static int ready = ini_malloc(64 * 1024);
-  ASSERT_GE(ready, 0);
+  vlxtest::init_memory();
   unsigned group = 0;
   varstu* v = vsu_in2(nullptr, &group, 10, "test string");
   ASSERT_NE(v, nullptr);
@@ -261,8 +260,7 @@ TEST(Strings, VarstuGrowsInWholeSteps) {
 }
 
 TEST(Strings, VarstuKeepsItsTextWhenGrowthFails) {
-  static int ready = ini_malloc(64 * 1024);
-  ASSERT_GE(ready, 0);
+  vlxtest::init_memory();
   unsigned group = 0;
   varstu* v = vsu_in2(nullptr, &group, 10, "test string");
   ASSERT_NE(v, nullptr);

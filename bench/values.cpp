@@ -204,7 +204,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Aggregate) continue;
       Result& r = results[run.benchmark_name()];
-      double ns = run.GetAdjustedRealTime();
+      double ns = run.GetAdjustedCPUTime();
       if (r.nanoseconds == 0 || ns < r.nanoseconds) r.nanoseconds = ns;
       auto bytes = run.counters.find("bytes_per_second");
       if (bytes != run.counters.end() && bytes->second > r.bytesPerSecond) r.bytesPerSecond = bytes->second;

@@ -52,8 +52,11 @@ u128 mantissa(const s_dcb& d) {
   return (u128)high * 10000000000000000ULL + low;
 }
 
+// Close enough for quotient estimates (the low 11 bits are dropped) and
+// only signed conversions, which are single instructions.
+// REQUIRES: v < 2^127.
 double to_double(u128 v) {
-  return (double)(std::uint64_t)(v >> 64) * 18446744073709551616.0 + (double)(std::uint64_t)v;
+  return (double)(std::int64_t)(v >> 64) * 0x1p64 + (double)(std::int64_t)((std::uint64_t)v >> 11) * 0x1p11;
 }
 
 std::uint64_t load_be64(const unsigned char* p) {
@@ -215,36 +218,31 @@ void dcbumn(s_dcb* d) {
   if (d->ndigits != 0) d->sign ^= 1;
 }
 
-int dcb_as(s_dcb* r, s_dcb* pa, s_dcb* pb, int subtract) {
-  const s_dcb* a = pa;
-  const s_dcb* b = pb;
+int dcb_as(s_dcb* r, s_dcb* a, s_dcb* b, int subtract) {
   int bsign = subtract == 1 ? b->sign ^ (b->ndigits != 0) : b->sign;
   if (b->ndigits == 0) return dcblod(r, a->sign, a->exponent, a->digits, a->ndigits);
   if (a->ndigits == 0) return dcblod(r, bsign, b->exponent, b->digits, b->ndigits);
   u128 la = digit_lanes(*a), lb = digit_lanes(*b);
-  int sign = a->sign;
   bool add = a->sign == bsign;
-  // The larger magnitude (the one with the larger exponent for a sum) first.
-  bool swap = a->exponent < b->exponent || (!add && a->exponent == b->exponent && la < lb);
   if (!add && a->exponent == b->exponent && la == lb) {
     set_zero(r);
     return 0;
   }
-  if (swap) {
-    std::swap(a, b);
-    std::swap(la, lb);
-    sign = bsign;
-  }
+  // The larger magnitude (the one with the larger exponent for a sum) goes
+  // first. Selections rather than branches: with operands in no particular
+  // order a branch here is mispredicted half of the time.
+  bool swap = a->exponent < b->exponent || (!add && a->exponent == b->exponent && la < lb);
+  u128 big = swap ? lb : la, small = swap ? la : lb;
+  int sign = swap ? bsign : a->sign;
+  int exponent = swap ? b->exponent : a->exponent;
+  int shift = swap ? b->exponent - a->exponent : a->exponent - b->exponent;
   // Lane 16 holds the first digit; the smaller operand moves down by the
   // exponent difference and loses what falls below lane 0.
-  Lanes x{(std::uint64_t)(la >> 120), la << 8};
-  Lanes y{0, 0};
-  int shift = a->exponent - b->exponent;
-  if (shift == 0)
-    y = Lanes{(std::uint64_t)(lb >> 120), lb << 8};
-  else if (shift <= 16)
-    y.low = lb >> (8 * (shift - 1));
-  return normalise_lanes(r, sign, a->exponent + 1, lane_arithmetic(x, y, add));
+  Lanes x{(std::uint64_t)(big >> 120), big << 8};
+  int down = shift > 16 ? 15 : shift > 0 ? shift - 1 : 0;
+  Lanes y{shift == 0 ? (std::uint64_t)(small >> 120) : 0,
+          shift == 0 ? small << 8 : shift <= 16 ? small >> (8 * down) : 0};
+  return normalise_lanes(r, sign, exponent + 1, lane_arithmetic(x, y, add));
 }
 
 int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
@@ -292,17 +290,15 @@ int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
     set_zero(r);
     return 0;
   }
-  // 18 exact quotient digits of the two mantissas: the first (0..99) from
-  // the mantissas themselves, then three digits at a time from the
-  // remainder, which stays below divisor x 10^6 < 2^128. Each estimate is
-  // lowered slightly so that it is exact or one short, never over.
+  // 18 exact quotient digits of the two mantissas, three at a time: the
+  // remainder stays below divisor x 10^6 < 2^127. Each estimate is lowered
+  // slightly so that it is exact or one short, never over.
   const u128 divisor = mantissa(*b);
   const double inverse = (1.0 - 0x1p-40) / to_double(divisor);
-  u128 rest = mantissa(*a);
-  // Digit 0 goes to lane 17, the following ones down to lane 0; the 19th
-  // digit of the last step falls off.
+  u128 rest = mantissa(*a) * 10000;
+  // Digits 0 and 1 go to lanes 17 and 16, the others to lanes 15 down to 0.
   Lanes work{0, 0};
-  for (int step = 0; step < 7; step++) {
+  for (int step = 0; step < 6; step++) {
     if (step > 0) rest *= 1000000;
     std::uint64_t q = (std::uint64_t)(to_double(rest) * inverse);
     rest -= (u128)q * divisor;
@@ -311,13 +307,9 @@ int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
     rest -= short_by_one ? divisor : 0;
     unsigned lanes = (unsigned)(q / 10000) << 16 | (unsigned)(q / 100 % 100) << 8 | (unsigned)(q % 100);
     if (step == 0)
-      work.high = q << 8;
-    else if (step == 1)
-      work.high |= lanes >> 16, work.low = lanes & 0xFFFF;
-    else if (step < 6)
-      work.low = work.low << 24 | lanes;
+      work = Lanes{lanes >> 8, lanes & 0xFF};
     else
-      work.low = work.low << 16 | lanes >> 8;
+      work.low = work.low << 24 | lanes;
   }
   return normalise_lanes(r, a->sign == b->sign, a->exponent - b->exponent + 1, work);
 }

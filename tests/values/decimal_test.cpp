@@ -211,4 +211,20 @@ TEST_F(RandomDecimals, SumsAndProductsMatchExactArithmetic) {
   }
 }
 
+TEST_F(RandomDecimals, ExactQuotientsComeBackExactly) {
+  for (int i = 0; i < 20000; i++) {
+    s_dcb x = next(1, 40), y = next(1, 40), product, quotient;
+    // Keep the product exact: at most 32 significant digits in all.
+    x.ndigits = x.ndigits > 8 ? 8 : x.ndigits;
+    y.ndigits = y.ndigits > 8 ? 8 : y.ndigits;
+    std::memset(x.digits + x.ndigits, 0, 16 - x.ndigits);
+    std::memset(y.digits + y.ndigits, 0, 16 - y.ndigits);
+    dcblod(&x, x.sign, x.exponent, x.digits, x.ndigits);
+    dcblod(&y, y.sign, y.exponent, y.digits, y.ndigits);
+    ASSERT_EQ(dcbmul(&product, &x, &y), 0);
+    ASSERT_EQ(dcbdiv(&quotient, &product, &y), 0);
+    ASSERT_EQ(std::memcmp(&quotient, &x, sizeof x), 0) << format(product) << " / " << format(y);
+  }
+}
+
 }  // namespace

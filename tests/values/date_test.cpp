@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "diagnostics/vlxerr.h"
 #include "support/vlxtest.h"
@@ -128,6 +130,22 @@ TEST(Date, WholeRangeRoundTrip) {
     ASSERT_EQ(dayn(n), (dayn(n - 1) % 7) + 1);
     py = y, pm = m, pd = d;
   }
+}
+
+TEST(Date, ArbitraryTextStaysInBounds) {
+  std::mt19937 rng(3);
+  const std::string alphabet = "0123456789-T:Z+.,x ";
+  for (int round = 0; round < 5000; round++) {
+    std::vector<char> text(rng() % 30);
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    text.push_back(0);
+    std::vector<char> copy = text;
+    s_dtm dtm;
+    int n;
+    str2dtm(text.data(), &dtm);
+    gtolddate(copy.data(), &n);
+  }
+  raz_err();
 }
 
 TEST(Date, TimeOfDay) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "diagnostics/vlxerr.h"
 #include "support/vlxtest.h"
@@ -162,6 +163,24 @@ TEST_F(RandomDecimals, StoredOrderEqualsComparison) {
     ASSERT_EQ(ldsdcb(sa, 17, &back), 0);
     ASSERT_EQ(dcbcmp(&back, &a), 0) << format(a);
   }
+}
+
+TEST_F(RandomDecimals, ArbitraryTextAndFieldsStayInBounds) {
+  const std::string alphabet = "0123456789.eE+- x";
+  for (int i = 0; i < 5000; i++) {
+    std::vector<char> text(rng() % 60);
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    text.push_back(0);
+    s_dcb d;
+    strdcb(&d, text.data());
+    std::vector<unsigned char> field(1 + rng() % 20);
+    for (unsigned char& b : field) b = (unsigned char)rng();
+    ldsdcb(field.data(), (int)field.size(), &d);
+    int width = rng() % 45;
+    std::vector<char> out(width + 1);
+    dcbstr(&d, out.data(), width);
+  }
+  raz_err();
 }
 
 TEST_F(RandomDecimals, TextRoundTrip) {

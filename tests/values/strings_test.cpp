@@ -336,3 +336,35 @@ TEST(Strings, Base64AndPackedLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random text from an alphabet, in a heap block of exactly its size so that
+// the sanitizer build catches any read past its end.
+std::vector<char> random_text(std::mt19937& rng, const std::string& alphabet) {
+  std::vector<char> text(rng() % 40);
+  for (char& c : text) c = alphabet[rng() % alphabet.size()];
+  text.push_back(0);
+  return text;
+}
+
+}  // namespace
+
+TEST(Strings, ArbitraryInputStaysInBounds) {
+  std::mt19937 rng(5);
+  std::string bytes;
+  for (int c = 1; c < 256; c++) bytes += (char)c;
+  for (int round = 0; round < 3000; round++) {
+    std::vector<char> text = random_text(rng, bytes);
+    int n = 1 + rng() % 50;
+    std::vector<char16_t> wide(n);
+    std::vector<char> narrow(n);
+    std::vector<unsigned char> decoded(n);
+    EXPECT_LE(utftoptu(wide.data(), text.data(), n), n - 1);
+    EXPECT_LE(utfntoptu(wide.data(), text.data(), (int)text.size() - 1, n), n - 1);
+    EXPECT_LE(utftoptr(narrow.data(), text.data(), n), n - 1);
+    EXPECT_LE(decode64(decoded.data(), n, text.data()), n);
+    EXPECT_LE(escapeJson(narrow.data(), n, text.data(), (int)text.size() - 1), n - 1);
+  }
+  raz_err();
+}

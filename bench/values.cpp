@@ -71,7 +71,8 @@ void register_decimal() {
   };
   auto ours = [&](const char* name, auto op) { add("ours/", name, op); };
   auto theirs = [&](const char* name, auto op) { add("theirs/", name, op); };
-  // ORDER DECIMAL OPS: each name is registered once for ours and once for theirs.
+  // Each operation under the same name for both sides: the ratio table
+  // pairs them by name.
   ours("add", [](Operands& s, int a, int b) {
     s_dcb r;
     dcb_as(&r, &s.ours[a], &s.ours[b], 0);

@@ -243,10 +243,12 @@ int main(int argc, char** argv) {
   cstdcb();
   register_decimal();
   register_text();
-  // Three repetitions unless the command line says otherwise.
+  // Five repetitions, interleaved so that a burst of load on the shared
+  // machine does not fall on one side only; the command line may override.
   std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=3";
-  args.insert(args.begin() + 1, repetitions.data());
+  std::string repetitions = "--benchmark_repetitions=5";
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, {repetitions.data(), interleave.data()});
   argc = (int)args.size();
   argv = args.data();
   benchmark::Initialize(&argc, argv);

@@ -90,9 +90,10 @@ constexpr u128 kOnes = (u128)0x0101010101010101ULL << 64 | 0x0101010101010101ULL
 // Digit-wise base-100 sum or difference of two work areas in one pass of
 // binary arithmetic. For a sum every lane of y is raised by 156 so that a
 // lane reaching 100 carries into the next; for a difference the binary
-// borrow already passes between lanes. Lanes that carried (sum) or borrowed
-// (difference) are then 156 too high or not lowered enough, which one
-// subtraction of 156 per marked lane repairs; no lane crosses a boundary.
+// borrow already passes between lanes. Afterwards a lane that did not carry
+// (sum) or that borrowed (difference) holds its digit + 156, at least 128,
+// while every other lane holds its digit, below 100: bit 7 tells which
+// lanes to lower by 156, and none of them crosses into its neighbour.
 Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
   if (add) {
     y.low += kOnes * 156;
@@ -102,17 +103,8 @@ Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
   r.low = add ? x.low + y.low : x.low - y.low;
   std::uint64_t carry = add ? r.low < x.low : x.low < y.low;
   r.high = add ? x.high + y.high + carry : x.high - y.high - carry;
-  // Bit 0 of each lane of t: carry or borrow into that lane.
-  u128 tlow = x.low ^ y.low ^ r.low;
-  std::uint64_t thigh = x.high ^ y.high ^ r.high;
-  u128 outlow = ((tlow >> 8) | ((u128)(thigh & 1) << 120)) & kOnes;
-  std::uint64_t outhigh = (thigh >> 8) & 0x0101;
-  if (add) {
-    outlow ^= kOnes;
-    outhigh ^= 0x0101;
-  }
-  r.low -= outlow * 156;
-  r.high -= outhigh * 156;
+  r.low -= ((r.low >> 7) & kOnes) * 156;
+  r.high -= ((r.high >> 7) & 0x0101) * 156;
   return r;
 }
 

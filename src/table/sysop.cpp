@@ -193,6 +193,8 @@ int op_sys(s_opn* r) {
   std::string path = spool_path();
   int spool = adf_open(r->group, path.c_str(), "w");
   if (spool < 0) {
+    // The file may exist although its channel could not be made.
+    ::unlink(path.c_str());
     adf_close(pipe);
     release(t, slot);
     return spool;

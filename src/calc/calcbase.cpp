@@ -115,10 +115,19 @@ int both_dbl(res_u* a, res_u* b, double* x, double* y) {
 
 int sign3(long long d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
+// Appends in place while the text fits the value's storage, so that
+// strings of up to 256 characters stay inside the record.
 int append(res_u* left, const char16_t* text) {
   varstu* s = left->rs_str;
   if (s == nullptr) s = res_setstr(left, 0);
-  return s == nullptr ? -Vstat1 : vsucat(s, text);
+  if (s == nullptr) return -Vstat1;
+  unsigned n = static_cast<unsigned>(stulen(text)), total = s->length + n;
+  if (total > s->capacity)
+    if (int st = vsuext(s, total); st < 0) return st;
+  std::memmove(s->text + s->length, text, n * sizeof(char16_t));
+  s->length = total;
+  s->text[total] = 0;
+  return 0;
 }
 
 }  // namespace
@@ -550,10 +559,10 @@ int sub_strings(res_u* l, res_u* r) {
   unsigned n = s->length;
   while (n > 0 && s->text[n - 1] == u' ') n--;
   vsucut(s, static_cast<int>(n));
-  if (int st = vsucat(s, u" "); st < 0) return st;
+  if (int st = append(l, u" "); st < 0) return st;
   const char16_t* right = res_text(r);
   while (*right == u' ') right++;
-  return vsucat(s, right);
+  return append(l, right);
 }
 
 }  // namespace

@@ -443,6 +443,20 @@ int ifnull(const res_u* v) {
 
 int cmp_exp(res_u* a, res_u* b, int* order) {
   int ta = a->rs_type, tb = b->rs_type;
+  // The pairs of a typical filter first.
+  if (ta == tb) {
+    switch (ta) {
+      case LDATE: *order = (a->rs_date > b->rs_date) - (a->rs_date < b->rs_date); return 0;
+      case LDCB: *order = sign3(dcbcmp(&a->rs_dcb, &b->rs_dcb)); return 0;
+      case LCLOB:
+        if (a->rs_str != nullptr && b->rs_str != nullptr) {
+          *order = sign3(varstucmp(a->rs_str, b->rs_str));
+          return 0;
+        }
+        break;
+      default: break;
+    }
+  }
   if (is_int(ta) && is_int(tb)) {
     *order = sign3((a->rs_int > b->rs_int) - (a->rs_int < b->rs_int));
     return 0;

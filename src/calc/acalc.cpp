@@ -4,7 +4,7 @@
 
 #include "diagnostics/vlxerr.h"
 
-#define WHERE(fn) VLX_WHERE("src/acalc", __LINE__, fn)
+#define WHERE(fn) VLX_WHERE("src/calc/acalc", __LINE__, fn)
 
 calc_fn* Calculator = Obef;
 
@@ -130,7 +130,7 @@ int uminu(res_u* r, grctx* g, s_exp* e, int) {
       r->rs_int = -static_cast<int>(r->rs_bool);
       return 0;
     case LLIBE: case LSINT: case LINTG: case LINT64:
-      if (r->rs_int == INT32_MIN && r->rs_type != LINT64) return err_vlx(13, "uminf");
+      if ((r->rs_int == INT32_MIN && r->rs_type != LINT64) || r->rs_int == INT64_MIN) return err_vlx(13, "uminf");
       r->rs_int = -r->rs_int;
       return 0;
     default: return err_vlx(10, WHERE("uminf"));

@@ -10,7 +10,7 @@
 #include "memory/vlxcalls.h"
 #include "values/date.h"
 
-#define WHERE(fn) VLX_WHERE("src/calcbase", __LINE__, fn)
+#define WHERE(fn) VLX_WHERE("src/calc/calcbase", __LINE__, fn)
 
 namespace {
 
@@ -637,7 +637,13 @@ int div_exp(res_u* l, res_u* r) {
   if (!is_number(tl) || !is_number(tr)) return unsupported("div_exp", l, r);
   if (is_int(tl) && is_int(tr)) {
     if (r->rs_int == 0) return err_vlx(53, "div_exp");
-    if (l->rs_int % r->rs_int == 0) return set_int(l, l->rs_int / r->rs_int, LINTG, "div_exp");
+    int type = tl == LINT64 || tr == LINT64 ? LINT64 : LINTG;
+    std::int64_t quotient;
+    if (r->rs_int == -1) {
+      if (__builtin_sub_overflow(std::int64_t{0}, l->rs_int, &quotient)) return err_vlx(13, "div_exp");
+      return set_int(l, quotient, type, "div_exp");
+    }
+    if (l->rs_int % r->rs_int == 0) return set_int(l, l->rs_int / r->rs_int, type, "div_exp");
   } else if (is_dbl(tl) || is_dbl(tr)) {
     double x, y;
     if (int st = both_dbl(l, r, &x, &y); st < 0) return st;

@@ -3,10 +3,12 @@
 
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan demo test test-unit test-asan bench clean
+.PHONY: all deps build build-asan demo test test-unit test-asan bench fuzz clean
 
 all: build
 
@@ -40,5 +42,12 @@ bench: deps
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@bash bench/run.sh $(BUILD)-bench
 
+# Each fuzz/NAME.cpp runs FUZZ_SECONDS on a copy of its corpus fuzz/corpus/NAME.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVLX_FUZZ=ON -DVLX_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)

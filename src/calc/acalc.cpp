@@ -4,7 +4,7 @@
 
 #include "diagnostics/vlxerr.h"
 
-#define WHERE(fn) VLX_WHERE("src/acalc", __LINE__, fn)
+#define WHERE(fn) VLX_WHERE("src/calc/acalc", __LINE__, fn)
 
 calc_fn* Calculator = Obef;
 
@@ -48,6 +48,7 @@ bool in_pool(const s_gcl& pool, const s_exp* e) { return e->objectId >= 1 && e->
 // Evaluates the operand and replaces it by its boolean view.
 int boolean_operand(res_u* r, grctx* g, unsigned node) {
   if (int st = calcul(r, g, node); st < 0) return st;
+  if (r->rs_type == LBOOL) return r->rs_bool != 0;
   int b = to_boolean(r);
   if (b < 0) return b;
   set_bool(r, b != 0);
@@ -110,7 +111,7 @@ int executeOperation(res_u* result, grctx* g, s_exp* node, int (*op)(res_u*, res
   unsigned header = node->header, tail = node->tail;
   if (int st = calcul(result, g, header); st < 0) return st;
   res_u right;
-  res_zero(&right);
+  res_temp(&right);
   int st = calcul(&right, g, tail);
   if (st >= 0) st = op(result, &right);
   if (right.rs_grp != 0) res_drop(&right);
@@ -129,7 +130,7 @@ int uminu(res_u* r, grctx* g, s_exp* e, int) {
       r->rs_int = -static_cast<int>(r->rs_bool);
       return 0;
     case LLIBE: case LSINT: case LINTG: case LINT64:
-      if (r->rs_int == INT32_MIN && r->rs_type != LINT64) return err_vlx(13, "uminf");
+      if ((r->rs_int == INT32_MIN && r->rs_type != LINT64) || r->rs_int == INT64_MIN) return err_vlx(13, "uminf");
       r->rs_int = -r->rs_int;
       return 0;
     default: return err_vlx(10, WHERE("uminf"));

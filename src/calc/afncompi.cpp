@@ -1,5 +1,6 @@
 // The table service's dispatch table: which handler answers which code.
 #include "calc/acalc.h"
+#include "table/filsrv.h"
 
 calc_fn Obef[kCodes];
 
@@ -11,13 +12,14 @@ struct Entry {
 };
 
 // ORDER OPCODES: the operator and operand codes of the compiled grammar
-// (256..272, 299..384); the built-in functions (2..190) and the table
-// service's field loads (335, 336) join this table from their own modules.
+// (256..272, 299..384) and the table service's field loads (335, 336); the
+// built-in functions (2..190) join this table from their own module.
 const Entry kOperators[] = {
     {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
     {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
     {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},
     {302, loadint}, {303, loaddcb}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
+    {335, kcmp_g}, {336, chamfi_g},
 };
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "memory/vlxcalls.h"
 #include "values/date.h"
 
-#define WHERE(fn) VLX_WHERE("src/calcbase", __LINE__, fn)
+#define WHERE(fn) VLX_WHERE("src/calc/calcbase", __LINE__, fn)
 
 namespace {
 
@@ -115,10 +115,19 @@ int both_dbl(res_u* a, res_u* b, double* x, double* y) {
 
 int sign3(long long d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
+// Appends in place while the text fits the value's storage, so that
+// strings of up to 256 characters stay inside the record.
 int append(res_u* left, const char16_t* text) {
   varstu* s = left->rs_str;
   if (s == nullptr) s = res_setstr(left, 0);
-  return s == nullptr ? -Vstat1 : vsucat(s, text);
+  if (s == nullptr) return -Vstat1;
+  unsigned n = static_cast<unsigned>(stulen(text)), total = s->length + n;
+  if (total > s->capacity)
+    if (int st = vsuext(s, total); st < 0) return st;
+  std::memmove(s->text + s->length, text, n * sizeof(char16_t));
+  s->length = total;
+  s->text[total] = 0;
+  return 0;
 }
 
 }  // namespace
@@ -434,6 +443,20 @@ int ifnull(const res_u* v) {
 
 int cmp_exp(res_u* a, res_u* b, int* order) {
   int ta = a->rs_type, tb = b->rs_type;
+  // The pairs of a typical filter first.
+  if (ta == tb) {
+    switch (ta) {
+      case LDATE: *order = (a->rs_date > b->rs_date) - (a->rs_date < b->rs_date); return 0;
+      case LDCB: *order = sign3(dcbcmp(&a->rs_dcb, &b->rs_dcb)); return 0;
+      case LCLOB:
+        if (a->rs_str != nullptr && b->rs_str != nullptr) {
+          *order = sign3(varstucmp(a->rs_str, b->rs_str));
+          return 0;
+        }
+        break;
+      default: break;
+    }
+  }
   if (is_int(ta) && is_int(tb)) {
     *order = sign3((a->rs_int > b->rs_int) - (a->rs_int < b->rs_int));
     return 0;
@@ -550,10 +573,10 @@ int sub_strings(res_u* l, res_u* r) {
   unsigned n = s->length;
   while (n > 0 && s->text[n - 1] == u' ') n--;
   vsucut(s, static_cast<int>(n));
-  if (int st = vsucat(s, u" "); st < 0) return st;
+  if (int st = append(l, u" "); st < 0) return st;
   const char16_t* right = res_text(r);
   while (*right == u' ') right++;
-  return vsucat(s, right);
+  return append(l, right);
 }
 
 }  // namespace
@@ -614,7 +637,13 @@ int div_exp(res_u* l, res_u* r) {
   if (!is_number(tl) || !is_number(tr)) return unsupported("div_exp", l, r);
   if (is_int(tl) && is_int(tr)) {
     if (r->rs_int == 0) return err_vlx(53, "div_exp");
-    if (l->rs_int % r->rs_int == 0) return set_int(l, l->rs_int / r->rs_int, LINTG, "div_exp");
+    int type = tl == LINT64 || tr == LINT64 ? LINT64 : LINTG;
+    std::int64_t quotient;
+    if (r->rs_int == -1) {
+      if (__builtin_sub_overflow(std::int64_t{0}, l->rs_int, &quotient)) return err_vlx(13, "div_exp");
+      return set_int(l, quotient, type, "div_exp");
+    }
+    if (l->rs_int % r->rs_int == 0) return set_int(l, l->rs_int / r->rs_int, type, "div_exp");
   } else if (is_dbl(tl) || is_dbl(tr)) {
     double x, y;
     if (int st = both_dbl(l, r, &x, &y); st < 0) return st;

@@ -16,7 +16,7 @@
 
 using namespace vlx;
 
-#define WHERE(fn) VLX_WHERE("src/vlxfsq", __LINE__, fn)
+#define WHERE(fn) VLX_WHERE("src/image/vlxfsq", __LINE__, fn)
 
 // ORDER SECTIONS: exp, int, dcb, stu, ide, cla, cid, i64 (kCodecs below).
 const int Grammar_section_size[kSections] = {24, 4, 20, 2, 1, 8, 24, 8};

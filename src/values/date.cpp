@@ -61,6 +61,7 @@ int ltodate(int* n, int y, int m, int d, int pivot) {
   if (invalid_year(y)) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
   if (d <= 0) return err_vlx(56, VLX_WHERE("src/date", 181, "ltodate"));
   if (y < 100) y = window_year(y, pivot);
+  if (y < 1600 || y >= 10000) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
   if (m < 1 || m > 12) return err_vlx(56, VLX_WHERE("src/date", 257, "ltodate"));
   if (d > month_length(y, m)) return err_vlx(56, VLX_WHERE("src/date", 257 + m, "ltodate"));
   *n = first_of_year(y) + kMonthStart[m - 1] + d - 1 + (m > 2 && is_leap(y));
@@ -180,11 +181,13 @@ int gtolddate(const char* text, int* n) {
   std::size_t length = std::strlen(text);
   if (length != 6 && length != 8) return err_vlx(10, "gtolddate bad length for date:%s", text);
   for (const char* p = text; *p != 0; p++)
-    if (*p < '0' || *p > '9') return err_vlx(10, "gtolddate bad character %c for date:%s", *p, text);
+    if ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'))
+      return err_vlx(10, "gtolddate bad character %c for date:%s", *p, text);
+  // Each field is read as a decimal number on its own, as atoi would.
   auto field = [&](int from, int width) {
-    int v = 0;
-    for (int i = from; i < from + width; i++) v = v * 10 + (text[i] - '0');
-    return v;
+    char part[5] = {};
+    std::memcpy(part, text + from, width);
+    return (int)std::strtol(part, nullptr, 10);
   };
   int yw = length == 8 ? 4 : 2;
   return ltodate(n, field(0, yw), field(yw, 2), field(yw + 2, 2), 0);

@@ -2,6 +2,8 @@
 // operations and the growable varstu.
 #include "values/varstr.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -34,18 +36,25 @@ int next_char(const unsigned char* p, const unsigned char* end, char16_t* c) {
   return size;
 }
 
-int decode_utf8(char16_t* out, const char* in, const char* end, int n) {
+// Decodes at most `nbytes` bytes of in, stopping earlier at a NUL.
+int decode_utf8(char16_t* out, const char* in, std::size_t nbytes, int n) {
   if (n <= 0) return 0;
+  // n - 1 characters never take more than 3 (n - 1) bytes, so the text
+  // beyond that need not be measured. Knowing the end lets plain ASCII go
+  // eight bytes at a time without reading past the text.
   const unsigned char* p = (const unsigned char*)in;
-  const unsigned char* stop = (const unsigned char*)end;
+  const unsigned char* end = p + strnlen(in, std::min(nbytes, 3 * (std::size_t)(n - 1)));
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
   int k = 0;
   while (k < n - 1) {
-    // Plain ASCII needs none of the checks below.
-    if ((stop == nullptr || p < stop) && *p != 0 && *p < 0x80) {
-      out[k++] = *p++;
+    std::uint64_t word;
+    if (end - p >= 8 && k + 8 <= n - 1 && (std::memcpy(&word, p, 8), (word & kHighBits) == 0)) {
+      for (int i = 0; i < 8; i++) out[k + i] = p[i];
+      p += 8;
+      k += 8;
       continue;
     }
-    int size = next_char(p, stop, &out[k]);
+    int size = next_char(p, end, &out[k]);
     if (size < 0) {
       out[k] = 0;
       return size;
@@ -140,10 +149,10 @@ int stutovad(unsigned char* out, const char16_t* in, int n) {
 int stutoput(char* out, const char16_t* in, int n, int* count) { return encode_utf8(out, in, n, count); }
 int strtoput(char* out, const char* in, int n, int* count) { return encode_utf8(out, in, n, count); }
 
-int utftoptu(char16_t* out, const char* in, int n) { return decode_utf8(out, in, nullptr, n); }
+int utftoptu(char16_t* out, const char* in, int n) { return decode_utf8(out, in, SIZE_MAX, n); }
 
 int utfntoptu(char16_t* out, const char* in, int nbytes, int n) {
-  return decode_utf8(out, in, in + (nbytes > 0 ? nbytes : 0), n);
+  return decode_utf8(out, in, nbytes > 0 ? nbytes : 0, n);
 }
 
 int utftoptr(char* out, const char* in, int n) {
@@ -338,16 +347,13 @@ varstu* vsu_in2(varstu* fixed, unsigned* groupRef, unsigned capacity, const char
     fixed->text[0] = 0;
     return fixed;
   }
-  bool created = *groupRef == 0;
-  if (created) *groupRef = adg_get(nullptr, nullptr, 6, "%s", description);
+  if (*groupRef == 0) *groupRef = adg_get(nullptr, nullptr, 6, "%s", description);
   if (*groupRef == 0) return nullptr;
   auto* v = (varstu*)adg_malloc(*groupRef, sizeof(varstu));
   auto* text = v != nullptr ? (char16_t*)adg_malloc(*groupRef, (capacity + 1) * sizeof(char16_t)) : nullptr;
   if (text == nullptr) {
-    if (created) {
-      adg_free(*groupRef);
-      *groupRef = 0;
-    }
+    adg_free(*groupRef);
+    *groupRef = 0;
     return nullptr;
   }
   *v = varstu{text, 0, capacity, groupRef};

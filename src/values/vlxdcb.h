@@ -50,7 +50,8 @@ void dcbumn(s_dcb* d);
 int dcbfix(s_dcb* d);
 int isldcb(const s_dcb* d, int integerOnly);
 
-// REQUIRES: out has room for len bytes, len >= 1.
+// Fields of any length from 1 byte; a shorter one is error 50.
+// REQUIRES: out has room for len bytes.
 int stpdcb(s_dcb* in, unsigned char* out, int len);
-// REQUIRES: in has len bytes, len >= 1.
+// REQUIRES: in has len bytes.
 int ldsdcb(const unsigned char* in, int len, s_dcb* out);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
-#include "cases.h"
 #include "diagnostics/vlxerr.h"
+#include "support/vlxtest.h"
 #include "values/date.h"
 
 namespace {
@@ -23,9 +25,9 @@ std::string text_of(int n) {
 
 std::string failed(int status) { return "E" + std::to_string(-status); }
 
-std::string run(const Case& c) {
-  const std::string& op = c.f[0];
-  auto arg = [&](int i) { return std::stoi(c.f[i]); };
+std::string run(const vlxtest::Case& c) {
+  const std::string& op = c.fields[0];
+  auto arg = [&](int i) { return std::stoi(c.fields[i]); };
   const int untouched = -777;
   int out = untouched, status = 0;
   char text[64] = "";
@@ -43,15 +45,15 @@ std::string run(const Case& c) {
     status = dayn(arg(1));
     if (status >= 0) return std::to_string(status);
   } else if (op == "eomonth") {
-    status = eomonth(&out, day_of(c.f[1]));
+    status = eomonth(&out, day_of(c.fields[1]));
     if (status == 0) return text_of(out);
   } else if (op == "aweek") {
     status = aweek(&out, arg(1), arg(2));
     if (status == 0) return text_of(out);
   } else if (op == "week") {
-    return std::to_string(week(day_of(c.f[1])));
+    return std::to_string(week(day_of(c.fields[1])));
   } else if (op == "addmonth") {
-    status = addmonth(&out, day_of(c.f[1]), arg(2));
+    status = addmonth(&out, day_of(c.fields[1]), arg(2));
     if (status == 0) return text_of(out);
   } else if (op == "datetoc") {
     status = datetoc(arg(1), text);
@@ -66,22 +68,22 @@ std::string run(const Case& c) {
     for (int i = 0; wide[i] != 0; i++) narrow += (char)wide[i];
     if (status == 0) return narrow;
   } else if (op == "gtolddate") {
-    status = gtolddate(c.f[1].c_str(), &out);
+    status = gtolddate(c.fields[1].c_str(), &out);
     if (status == 0) return text_of(out);
   } else if (op == "str2dtm") {
     s_dtm dtm{1, 2, 3, 4, 5, 0, 6};
-    std::string copy = c.f[1];
+    std::string copy = c.fields[1];
     status = str2dtm(copy.data(), &dtm);
     if (status == 0) dtm2str(&dtm, text);
     if (status == 0) return text;
   } else if (op == "ts") {
-    status = timestamp2str(std::stoull(c.f[1]), text);
+    status = timestamp2str(std::stoull(c.fields[1]), text);
     if (status == 0) {
       s_dtm dtm;
       std::uint64_t back = 0;
-      EXPECT_EQ(timestamp2dtm(std::stoull(c.f[1]), &dtm), 0);
+      EXPECT_EQ(timestamp2dtm(std::stoull(c.fields[1]), &dtm), 0);
       EXPECT_EQ(dtm2timestamp(dtm_pack(dtm), &back), 0);
-      EXPECT_EQ(back, std::stoull(c.f[1]));
+      EXPECT_EQ(back, std::stoull(c.fields[1]));
       return text;
     }
   }
@@ -90,11 +92,11 @@ std::string run(const Case& c) {
 }
 
 TEST(Date, DataCases) {
-  auto cases = read_cases("dates.txt");
+  auto cases = vlxtest::read_cases("dates.txt");
   ASSERT_GT(cases.size(), 60u);
-  for (const Case& c : cases) {
+  for (const vlxtest::Case& c : cases) {
     raz_err();
-    EXPECT_EQ(run(c), c.f.back()) << "dates.txt line " << c.line;
+    EXPECT_EQ(run(c), c.fields.back()) << "dates.txt line " << c.line;
   }
 }
 
@@ -128,6 +130,22 @@ TEST(Date, WholeRangeRoundTrip) {
     ASSERT_EQ(dayn(n), (dayn(n - 1) % 7) + 1);
     py = y, pm = m, pd = d;
   }
+}
+
+TEST(Date, ArbitraryTextStaysInBounds) {
+  std::mt19937 rng(3);
+  const std::string alphabet = "0123456789-T:Z+.,x ";
+  for (int round = 0; round < 5000; round++) {
+    std::vector<char> text(rng() % 30);
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    text.push_back(0);
+    std::vector<char> copy = text;
+    s_dtm dtm;
+    int n;
+    str2dtm(text.data(), &dtm);
+    gtolddate(copy.data(), &n);
+  }
+  raz_err();
 }
 
 TEST(Date, TimeOfDay) {

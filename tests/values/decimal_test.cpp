@@ -3,9 +3,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
-#include "cases.h"
 #include "diagnostics/vlxerr.h"
+#include "support/vlxtest.h"
 #include "values/vlxdcb.h"
 
 namespace {
@@ -23,44 +24,44 @@ std::string format(s_dcb d) {
 }
 
 // Runs one case; returns the result text or "E<n>" for a failure.
-std::string run(const Case& c) {
-  const std::string& op = c.f[0];
+std::string run(const vlxtest::Case& c) {
+  const std::string& op = c.fields[0];
   char text[202];
-  s_dcb r = parse("777"), a = op == "parse" || op == "dbl" ? r : parse(c.f[1]);
+  s_dcb r = parse("777"), a = op == "parse" || op == "dbl" ? r : parse(c.fields[1]);
   const s_dcb untouched = r;
   int status = 0;
   std::string result;
   if (op == "add" || op == "sub" || op == "mul" || op == "div") {
-    s_dcb b = parse(c.f[2]);
+    s_dcb b = parse(c.fields[2]);
     status = op == "add"   ? dcb_as(&r, &a, &b, 0)
              : op == "sub" ? dcb_as(&r, &a, &b, 1)
              : op == "mul" ? dcbmul(&r, &a, &b)
                            : dcbdiv(&r, &a, &b);
   } else if (op == "cmp") {
-    s_dcb b = parse(c.f[2]);
+    s_dcb b = parse(c.fields[2]);
     return std::to_string(dcbcmp(&a, &b));
   } else if (op == "parse") {
-    status = strdcb(&r, c.f[1].c_str());
+    status = strdcb(&r, c.fields[1].c_str());
   } else if (op == "fmt") {
-    status = dcbstr(&a, text, std::stoi(c.f[2]));
+    status = dcbstr(&a, text, std::stoi(c.fields[2]));
     if (status == 0) return text;
   } else if (op == "lng") {
     int v = 0;
     status = dcblng(&a, &v);
     if (status == 0) return std::to_string(v);
   } else if (op == "dbl") {
-    status = dbldcb(&r, std::stod(c.f[1]));
+    status = dbldcb(&r, std::stod(c.fields[1]));
   } else if (op == "fix") {
     r = a;
     dcbfix(&r);
   } else if (op == "stored") {
     unsigned char field[40];
-    int len = std::stoi(c.f[2]);
+    int len = std::stoi(c.fields[2]);
     status = stpdcb(&a, field, len);
     if (status == 0) status = ldsdcb(field, len, &r);
   } else if (op == "cvt") {
     int decpt = -1, negative = -1;
-    status = dcbcvt(text, &a, std::stoi(c.f[2]), &decpt, &negative);
+    status = dcbcvt(text, &a, std::stoi(c.fields[2]), &decpt, &negative);
     if (status == 0) return std::string(text) + " " + std::to_string(decpt) + " " + std::to_string(negative);
   }
   if (status < 0) {
@@ -71,11 +72,11 @@ std::string run(const Case& c) {
 }
 
 TEST(Decimal, DataCases) {
-  auto cases = read_cases("decimal.txt");
+  auto cases = vlxtest::read_cases("decimal.txt");
   ASSERT_GT(cases.size(), 50u);
-  for (const Case& c : cases) {
+  for (const vlxtest::Case& c : cases) {
     raz_err();
-    EXPECT_EQ(run(c), c.f[3]) << "decimal.txt line " << c.line;
+    EXPECT_EQ(run(c), c.fields[3]) << "decimal.txt line " << c.line;
   }
 }
 
@@ -164,6 +165,24 @@ TEST_F(RandomDecimals, StoredOrderEqualsComparison) {
   }
 }
 
+TEST_F(RandomDecimals, ArbitraryTextAndFieldsStayInBounds) {
+  const std::string alphabet = "0123456789.eE+- x";
+  for (int i = 0; i < 5000; i++) {
+    std::vector<char> text(rng() % 60);
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    text.push_back(0);
+    s_dcb d;
+    strdcb(&d, text.data());
+    std::vector<unsigned char> field(1 + rng() % 20);
+    for (unsigned char& b : field) b = (unsigned char)rng();
+    ldsdcb(field.data(), (int)field.size(), &d);
+    int width = rng() % 45;
+    std::vector<char> out(width + 1);
+    dcbstr(&d, out.data(), width);
+  }
+  raz_err();
+}
+
 TEST_F(RandomDecimals, TextRoundTrip) {
   char text[201];
   for (int i = 0; i < 20000; i++) {
@@ -208,6 +227,22 @@ TEST_F(RandomDecimals, SumsAndProductsMatchExactArithmetic) {
     dcbmul(&r, &a, &b);
     ASSERT_EQ(format(r), std::to_string(x * y));
     ASSERT_EQ(dcbcmp(&a, &b), (x > y) - (x < y));
+  }
+}
+
+TEST_F(RandomDecimals, ExactQuotientsComeBackExactly) {
+  for (int i = 0; i < 20000; i++) {
+    s_dcb x = next(1, 40), y = next(1, 40), product, quotient;
+    // Keep the product exact: at most 32 significant digits in all.
+    x.ndigits = x.ndigits > 8 ? 8 : x.ndigits;
+    y.ndigits = y.ndigits > 8 ? 8 : y.ndigits;
+    std::memset(x.digits + x.ndigits, 0, 16 - x.ndigits);
+    std::memset(y.digits + y.ndigits, 0, 16 - y.ndigits);
+    dcblod(&x, x.sign, x.exponent, x.digits, x.ndigits);
+    dcblod(&y, y.sign, y.exponent, y.digits, y.ndigits);
+    ASSERT_EQ(dcbmul(&product, &x, &y), 0);
+    ASSERT_EQ(dcbdiv(&quotient, &product, &y), 0);
+    ASSERT_EQ(std::memcmp(&quotient, &x, sizeof x), 0) << format(product) << " / " << format(y);
   }
 }
 

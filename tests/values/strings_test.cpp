@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "cases.h"
+#include "diagnostics/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "support/vlxtest.h"
 #include "values/uplowu.h"
 #include "values/varstr.h"
 
@@ -56,69 +59,69 @@ std::string narrow(const char16_t* s) {
   return out;
 }
 
-std::string run(const Case& c) {
-  const std::string& op = c.f[0];
+std::string run(const vlxtest::Case& c) {
+  const std::string& op = c.fields[0];
   if (op == "utf8") {
     char16_t out[16];
-    int n = utftoptu(out, parse_bytes(c.f[1]).c_str(), 16);
+    int n = utftoptu(out, parse_bytes(c.fields[1]).c_str(), 16);
     return n < 0 ? "E" + std::to_string(-n) : units_hex(out, n);
   }
   if (op == "toutf8") {
     char out[16];
     std::memset(out, 'x', sizeof out);
-    int count = -1, limit = std::stoi(c.f[2]);
-    int n = stutoput(out, parse_units(c.f[1]).c_str(), limit, &count);
+    int count = -1, limit = std::stoi(c.fields[2]);
+    int n = stutoput(out, parse_units(c.fields[1]).c_str(), limit, &count);
     EXPECT_EQ(out[limit], 'x') << "write beyond the limit";
     return bytes_hex(std::string(out, n)) + "|" + std::to_string(count);
   }
   if (op == "virublc") {
-    std::u16string in = wide(c.f[2]);
+    std::u16string in = wide(c.fields[2]);
     std::vector<char16_t> out(in.size() + 1);
-    virublc(out.data(), in.c_str(), std::stoi(c.f[1]));
+    virublc(out.data(), in.c_str(), std::stoi(c.fields[1]));
     return narrow(out.data());
   }
   if (op == "find_pattern" || op == "fnupat") {
     auto match = op == "fnupat" ? fnupat : find_pattern;
-    return std::to_string(match(wide(c.f[1]).c_str(), wide(c.f[2]).c_str()));
+    return std::to_string(match(wide(c.fields[1]).c_str(), wide(c.fields[2]).c_str()));
   }
   if (op == "ctrans") {
-    std::u16string in = wide(c.f[1]), from = wide(c.f[2]), to = wide(c.f[3]);
+    std::u16string in = wide(c.fields[1]), from = wide(c.fields[2]), to = wide(c.fields[3]);
     std::vector<char16_t> out(in.size() + 1);
-    ctrans(out.data(), in.c_str(), c.f[2] == "-" ? nullptr : from.c_str(), to.c_str());
+    ctrans(out.data(), in.c_str(), c.fields[2] == "-" ? nullptr : from.c_str(), to.c_str());
     return narrow(out.data());
   }
   if (op == "num") {
     char out[32];
-    num(out, std::stoi(c.f[1]), std::stoi(c.f[2]));
+    num(out, std::stoi(c.fields[1]), std::stoi(c.fields[2]));
     return out;
   }
   if (op == "lower" || op == "upper") {
     char16_t out[16];
-    char16_t ch = parse_units(c.f[1])[0];
+    char16_t ch = parse_units(c.fields[1])[0];
     int n = op == "lower" ? tolower_u(out, ch) : toupper_u(out, ch);
     return units_hex(out, n);
   }
   if (op == "b64") {
     char out[64];
-    int n = encode64(out, sizeof out, (const unsigned char*)c.f[1].data(), (int)c.f[1].size());
+    int n = encode64(out, sizeof out, (const unsigned char*)c.fields[1].data(), (int)c.fields[1].size());
     EXPECT_EQ(n, (int)std::strlen(out));
     return out;
   }
   if (op == "b64dec") {
     unsigned char out[64];
-    int n = decode64(out, sizeof out, c.f[1].c_str());
+    int n = decode64(out, sizeof out, c.fields[1].c_str());
     return n < 0 ? "E" + std::to_string(-n) : std::string((char*)out, n);
   }
   return "unknown operation";
 }
 
 TEST(Strings, DataCases) {
-  auto cases = read_cases("strings.txt");
+  auto cases = vlxtest::read_cases("strings.txt");
   ASSERT_GT(cases.size(), 60u);
-  for (const Case& c : cases) {
+  for (const vlxtest::Case& c : cases) {
     raz_err();
-    std::string expected = c.f.back();
-    if (c.f[0] == "toutf8") expected = c.f[3] + "|" + c.f[4];
+    std::string expected = c.fields.back();
+    if (c.fields[0] == "toutf8") expected = c.fields[3] + "|" + c.fields[4];
     EXPECT_EQ(run(c), expected) << "strings.txt line " << c.line;
   }
   raz_err();
@@ -138,6 +141,28 @@ TEST(Strings, EveryBmpCharacterRoundTripsThroughUtf8) {
     ASSERT_EQ(utftoptu(back, utf8, 2), 1) << c;
     ASSERT_EQ(back[0], c);
     ASSERT_EQ(char16tostring(in), std::string(utf8, bytes));
+  }
+}
+
+// Runs of ASCII of every length between wider characters, decoded with
+// every limit: the result is always the first characters that fit.
+TEST(Strings, Utf8DecodingStopsAtTheLimit) {
+  std::mt19937 rng(11);
+  const char16_t samples[] = {u'a', u'Z', u'\u00E9', u'\u0394', u'\u20AC', u'\uFFFD'};
+  for (int round = 0; round < 300; round++) {
+    std::u16string text;
+    int length = 1 + rng() % 40;
+    for (int i = 0; i < length; i++) text += samples[rng() % 3 == 0 ? 2 + rng() % 4 : rng() % 2];
+    std::string utf8 = char16tostring(text.c_str());
+    for (int n = 1; n <= length + 2; n++) {
+      std::vector<char16_t> out(n + 1, u'#');
+      int count = utftoptu(out.data(), utf8.c_str(), n);
+      int expected = std::min(n - 1, length);
+      ASSERT_EQ(count, expected);
+      ASSERT_EQ(std::u16string(out.data()), text.substr(0, expected));
+      ASSERT_EQ(out[n], u'#') << "write beyond the limit";
+      ASSERT_EQ(utfntoptu(out.data(), utf8.c_str(), (int)utf8.size(), n), expected);
+    }
   }
 }
 
@@ -190,8 +215,7 @@ TEST(Strings, EightBitAndStoredForms) {
 }
 
 TEST(Strings, VarstuGrowsInWholeSteps) {
-  static int ready = ini_malloc(64 * 1024);
-  ASSERT_GE(ready, 0);
+  vlxtest::init_memory();
   unsigned group = 0;
   varstu* v = vsu_in2(nullptr, &group, 10, "test string");
   ASSERT_NE(v, nullptr);
@@ -235,6 +259,28 @@ TEST(Strings, VarstuGrowsInWholeSteps) {
   adg_free(fixedGroup);
 }
 
+TEST(Strings, VarstuKeepsItsTextWhenGrowthFails) {
+  vlxtest::init_memory();
+  unsigned group = 0;
+  varstu* v = vsu_in2(nullptr, &group, 10, "test string");
+  ASSERT_NE(v, nullptr);
+  ASSERT_EQ(vsucpy(v, u"before"), 0);
+  raz_err();
+  vlx::fault::arm(vlx::fault::alloc, 1);
+  std::u16string long_text(300, u'x');
+  EXPECT_EQ(vsucat(v, long_text.c_str()), -31);
+  EXPECT_EQ(stucmp(vsuptr(v), u"before"), 0);
+  EXPECT_EQ(vsulen(v), 6);
+  adg_free(group);
+
+  group = 0;
+  vlx::fault::arm(vlx::fault::alloc, 2);
+  EXPECT_EQ(vsu_in2(nullptr, &group, 10, "test string"), nullptr);
+  EXPECT_EQ(group, 0u);
+  vlx::fault::arm(vlx::fault::alloc, 0);
+  raz_err();
+}
+
 TEST(Strings, EightBitUtilities) {
   char out[32];
   strupc(out, "abc\xE9z1");
@@ -259,8 +305,10 @@ TEST(Strings, EightBitUtilities) {
   EXPECT_EQ(expform("12.5"), 0);
   EXPECT_EQ(expform("1e-5"), 2);
   EXPECT_EQ(expform("1e5-"), 1);
-  EXPECT_EQ(Caractyp[0x08], 48);
-  EXPECT_EQ(Caractyp[0xDF], 0);
+  const std::pair<int, int> classes[] = {{0x00, 32}, {0x08, 48}, {0x15, 128}, {0x20, 16}, {0x35, 1},
+                                         {0x41, 6},  {0x7F, 0},  {0x80, 64},  {0x81, 96}, {0x9F, 128},
+                                         {0xD0, 0},  {0xDD, 6},  {0xDF, 0},   {0xE9, 10}, {0xFF, 0}};
+  for (auto [c, mask] : classes) EXPECT_EQ(Caractyp[c], mask) << c;
   EXPECT_EQ(Toascii[0xDF - 1], 'S');
 }
 
@@ -288,3 +336,35 @@ TEST(Strings, Base64AndPackedLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random text from an alphabet, in a heap block of exactly its size so that
+// the sanitizer build catches any read past its end.
+std::vector<char> random_text(std::mt19937& rng, const std::string& alphabet) {
+  std::vector<char> text(rng() % 40);
+  for (char& c : text) c = alphabet[rng() % alphabet.size()];
+  text.push_back(0);
+  return text;
+}
+
+}  // namespace
+
+TEST(Strings, ArbitraryInputStaysInBounds) {
+  std::mt19937 rng(5);
+  std::string bytes;
+  for (int c = 1; c < 256; c++) bytes += (char)c;
+  for (int round = 0; round < 3000; round++) {
+    std::vector<char> text = random_text(rng, bytes);
+    int n = 1 + rng() % 50;
+    std::vector<char16_t> wide(n);
+    std::vector<char> narrow(n);
+    std::vector<unsigned char> decoded(n);
+    EXPECT_LE(utftoptu(wide.data(), text.data(), n), n - 1);
+    EXPECT_LE(utfntoptu(wide.data(), text.data(), (int)text.size() - 1, n), n - 1);
+    EXPECT_LE(utftoptr(narrow.data(), text.data(), n), n - 1);
+    EXPECT_LE(decode64(decoded.data(), n, text.data()), n);
+    EXPECT_LE(escapeJson(narrow.data(), n, text.data(), (int)text.size() - 1), n - 1);
+  }
+  raz_err();
+}

@@ -1,0 +1,56 @@
+// Received grammars: the input is a section-size list followed by the
+// sections, read with readGrammar over an in-memory slot; every node of a
+// grammar that decodes is then evaluated.
+#include <cstddef>
+#include <cstdint>
+
+#include "calc/acalc.h"
+#include "channel/divcom.h"
+#include "channel/iocom.h"
+#include "diagnostics/vlxerr.h"
+#include "image/vlxfsq.h"
+#include "memory/vlxcalls.h"
+
+namespace {
+
+constexpr int kSlot = 2;
+constexpr int kSizeList = 2 * kSections;
+
+bool initialise() {
+  ini_malloc(256 * 1024);
+  fsring();
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static bool ready = initialise();
+  (void)ready;
+  int counts[kSections];
+  if (size < kSizeList || grammar_counts(data, counts) < 0) {
+    raz_err();
+    return 0;
+  }
+  int in = cbuf_open(), out = cbuf_open();
+  unsigned slotGroup = adg_get(nullptr, nullptr, 16, "fuzz slot");
+  unsigned group = adg_get(nullptr, nullptr, 16, "fuzz grammar");
+  i_tcom(kSlot, nullptr, slotGroup, 0, out, in, out, in, 20, nullptr);
+  cbuf_feed(in, data + kSizeList, static_cast<int>(size - kSizeList));
+  grctx* g = nullptr;
+  if (readGrammar(kSlot, &g, group, counts, 65535) == 0) {
+    for (unsigned node = 1; node <= g->gr_exp.gc_nbr; node++) {
+      res_u value;
+      res_zero(&value);
+      evafsr(&value, g, node);
+      res_drop(&value);
+    }
+  }
+  comFree(kSlot);
+  adg_free(group);
+  adg_free(slotGroup);
+  cbuf_close(in);
+  cbuf_close(out);
+  raz_err();
+  return 0;
+}

@@ -1,0 +1,22 @@
+#!/bin/bash
+# Runs every fuzz program of build folder $1 for $2 seconds on a working
+# copy of its seed corpus, then prints executions and findings.
+set -u
+build=$1
+seconds=$2
+here=$(cd "$(dirname "$0")" && pwd)
+status=0
+for program in "$build"/fuzz/*_fuzz; do
+  name=$(basename "$program" _fuzz)
+  work="$build/fuzz-work/$name"
+  mkdir -p "$work/corpus" "$work/findings"
+  cp -n "$here/corpus/$name/"* "$work/corpus/" 2>/dev/null
+  "$program" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/findings/" \
+    "$work/corpus" >"$work/log" 2>&1
+  result=$?
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$')
+  findings=$(find "$work/findings" -type f | wc -l)
+  echo "$name: ${runs:-0} executions, $findings findings (log $work/log)"
+  [ "$result" -ne 0 ] || [ "$findings" -ne 0 ] && status=1
+done
+exit $status

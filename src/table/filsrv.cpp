@@ -1,0 +1,245 @@
+#include "table/filsrv.h"
+
+#include <cstring>
+
+#include "channel/fsrarq.h"
+#include "diagnostics/log.h"
+#include "diagnostics/vlxerr.h"
+#include "memory/vlxcalls.h"
+#include "variables/variable.h"
+
+using namespace vlx;
+
+s_fsr* Tfs[kTableSlots];
+
+const unsigned char Fsrmod[16] = {2, 1, 6, 5, 4, 12, 10, 14, 9, 13, 0, 0, 0, 0, 0, 0};
+
+namespace {
+
+constexpr unsigned kFieldNode = 336;
+constexpr unsigned kTableMark = 322;
+
+// Releases a received grammar: its cells, then its record, both in the
+// table's group.
+void release_grammar(unsigned group, grctx* g) {
+  if (g == nullptr) return;
+  gramlb(g);
+  adg_memfree(group, g);
+}
+
+}  // namespace
+
+int op_tfs(s_fsr* d) {
+  std::memset(static_cast<void*>(d), 0, sizeof *d);
+  int limit = Nutmsk != 255 && Tfs[1] != nullptr ? 1023 : 255;
+  int slot = Tfs[1] == nullptr ? 1 : 0;
+  for (int i = 2; slot == 0 && i <= limit; ++i)
+    if (Tfs[i] == nullptr) slot = i;
+  if (slot == 0) return err_vlx(29, VLX_WHERE("src/filsrv", 101, "op_tfs"));
+  d->slot = slot;
+  Tfs[slot] = d;
+  return slot;
+}
+
+int cl_tfs(s_fsr* d) {
+  if (d == nullptr || d->slot <= 0 || d->slot >= kTableSlots || Tfs[d->slot] != d) return 0;
+  Tfs[d->slot] = nullptr;
+  return 0;
+}
+
+s_fsr* fsr_table(int slot) { return slot > 0 && slot < kTableSlots ? Tfs[slot] : nullptr; }
+
+int fsr_is(int slot) {
+  s_fsr* d = fsr_table(slot);
+  return d == nullptr ? 0 : adg_ikeep(d->group);
+}
+
+int invmod(int mode) {
+  // Positioned reads turn around (first <-> last, next <-> previous);
+  // comparisons swap below and above.
+  static const int kInverse[10] = {1, 0, 3, 2, 4, 5, 8, 9, 6, 7};
+  int low = mode & 0xF;
+  return low < 10 ? (mode & ~0xF) | kInverse[low] : mode;
+}
+
+int fsrukc(s_fsr* d, int key, int criterion) {
+  if (criterion < 0 || criterion > 1) return err_vlx(26, "fsrukc");
+  d->currentKey[criterion] = key;
+  return 0;
+}
+
+int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
+           int secondLength) {
+  if (d->currentKey[1] != -1) return err_vlx(26, "fsrocf");
+  d->currentKey[1] = key;
+  const unsigned char* values[2] = {first, second};
+  int lengths[2] = {firstLength, secondLength};
+  for (int i = 0; i < 2; ++i) {
+    d->keyLength[i] = std::min(std::max(lengths[i], 0), kKeyValue);
+    std::memset(d->keyValue[i], 0, kKeyValue);
+    if (values[i] != nullptr) std::memcpy(d->keyValue[i], values[i], static_cast<std::size_t>(d->keyLength[i]));
+  }
+  return 0;
+}
+
+int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion) {
+  int entry = 0;
+  while (entry < kFilters && d->filters[entry].grammar != nullptr) ++entry;
+  if (entry == kFilters) return err_vlx(31, VLX_WHERE("src/filsrv", 240, "gt_nwh"));
+  s_filter& f = d->filters[entry];
+  f.criterion = criterion;
+  f.grammar = g;
+  f.node = 0;
+  if (node == 0) return entry + 1;
+  if (g == nullptr || node > g->gr_exp.gc_nbr) {
+    release_grammar(d->group, g);
+    f = s_filter{};
+    return err_vlx(26, "woptan");
+  }
+  f.node = node;
+  return entry + 1;
+}
+
+int fsrdlw(s_fsr* d, int filter) {
+  if (filter < 1 || filter > kFilters) return err_vlx(26, "fsrdlw(%d)", filter);
+  s_filter& f = d->filters[filter - 1];
+  int st = 0;
+  if (f.grammar != nullptr) {
+    st = gramlb(f.grammar);
+    adg_memfree(d->group, f.grammar);
+  }
+  f = s_filter{};
+  return st;
+}
+
+int fsrtcs(s_fsr* d, int criterion) {
+  res_u value;
+  res_zero(&value);
+  int result = 1;
+  for (const s_filter& f : d->filters) {
+    if (f.grammar == nullptr || f.node == 0 || f.criterion != criterion) continue;
+    int st = evafsr(&value, f.grammar, f.node);
+    if (st >= 0) st = ifnull(&value);
+    if (st < 0) {
+      result = st;
+      break;
+    }
+    if (st == 1) {
+      result = 0;
+      break;
+    }
+  }
+  res_drop(&value);
+  return result;
+}
+
+int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count) {
+  if (selection < 0 || selection >= kSelections) return err_vlx(26, "fsrcsel(%d)", selection);
+  fsrdsel(d, selection);
+  s_sel& s = d->selections[selection];
+  int st = init_pt_exp(&s.cells, d->group);
+  if (st < 0) return st;
+  s.used = true;
+  s.flag = (flags >> 7) & 1;
+  // Each node is visited once at most: a looping chain ends.
+  unsigned visits = 0;
+  for (unsigned n = node; n != 0 && g != nullptr && n <= g->gr_exp.gc_nbr && visits++ < g->gr_exp.gc_nbr;
+       n = gt_exp(g, n)->next) {
+    const s_exp* e = gt_exp(g, n);
+    int slot = static_cast<int>(e->objectId) & Nutmsk;
+    if (e->code == kTableMark) {
+      int* list = tableSlots != nullptr ? tableSlots : s.tableSlots;
+      int room = tableSlots != nullptr ? count : 12;
+      for (int i = 0; i < room; ++i)
+        if (list[i] == 0 || list[i] == slot) {
+          list[i] = slot;
+          break;
+        }
+      continue;
+    }
+    bool known = false;
+    for (unsigned l = s.head; l != 0 && !known; l = gt_exp(&s.cells, l)->next) {
+      const s_exp* f = gt_exp(&s.cells, gt_exp(&s.cells, l)->header);
+      known = static_cast<int>(f->objectId) == slot && f->header == e->header && f->tail == e->tail;
+    }
+    if (known) continue;
+    int field = stfexp(&s.cells, kFieldNode, static_cast<unsigned>(slot), e->header, e->tail, e->type, 0);
+    if (field < 0) return field;
+    int link = stfexp(&s.cells, 0, 0, static_cast<unsigned>(field), 0, 0, s.head);
+    if (link < 0) return link;
+    s.head = static_cast<unsigned>(link);
+    ++s.fieldNodes;
+    s.size += stored_size(static_cast<int>(e->type), static_cast<int>(e->tail));
+  }
+  return 0;
+}
+
+int fsrdsel(s_fsr* d, int selection) {
+  if (selection < 0 || selection >= kSelections) return err_vlx(26, "fsrdsel(%d)", selection);
+  s_sel& s = d->selections[selection];
+  if (s.used) gramlb(&s.cells);
+  std::memset(static_cast<void*>(&s), 0, sizeof s);
+  return 0;
+}
+
+int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
+  if (d->subrecord != 0) cbu_free(d->subrecord);
+  d->subrecord = 0;
+  d->wholeRecord = false;
+  if (size < 0) {
+    d->wholeRecord = true;
+    return 0;
+  }
+  if (size == 0) return 0;
+  int st = cbu_new(1, d->group, static_cast<unsigned>(size), &d->subrecord, "Sous enreg");
+  if (st < 0) return st;
+  cbu_set_noextent(d->subrecord, cbu_is_noextent(d->record));
+  unsigned char* out = cbu_bu(d->subrecord);
+  const unsigned char* record = cbu_bu(d->record);
+  unsigned recordLength = cbu_len(d->record);
+  int at = size;
+  res_u value;
+  res_zero(&value);
+  for (unsigned l = head; l != 0 && st >= 0; l = gt_exp(cells, l)->next) {
+    const s_exp* f = gt_exp(cells, gt_exp(cells, l)->header);
+    if ((static_cast<int>(f->objectId) & Nutmsk) != slot) continue;
+    int type = static_cast<int>(f->type), length = static_cast<int>(f->tail);
+    int stored = stored_size(type, length);
+    if (f->header + static_cast<unsigned>(stored) > recordLength || at < stored) {
+      st = err_vlx(26, VLX_WHERE("src/filsrv", 360, "rb2sb"));
+      break;
+    }
+    at -= stored;
+    st = vad2rs(&value, record + f->header, nullptr, type, length, 0);
+    if (st >= 0) st = rs2vad(out + at, nullptr, type, length, &value, 0);
+    if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_WHERE("src/filsrv", 366, "rb2sb"));
+  }
+  res_drop(&value);
+  return st < 0 ? st : 0;
+}
+
+int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
+  (void)g, (void)code;
+  s_fsr* d = fsr_table(static_cast<int>(node->objectId) & Nutmsk);
+  const unsigned char* record = d != nullptr ? cbu_bu(d->record) : nullptr;
+  if (record == nullptr) return err_vlx(26, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
+  int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
+  int stored = stored_size(type, length);
+  if (stored < 0 || node->header + static_cast<std::uint64_t>(stored) > cbu_len(d->record))
+    return err_vlx(26, "chamfi_g: field at %u of %d bytes", node->header, stored);
+  return vad2rs(result, record + node->header, nullptr, type, length, 0);
+}
+
+int kcmp_g(res_u* result, grctx* g, s_exp* node, int code) {
+  (void)result, (void)code;
+  int mode = static_cast<int>(node->objectId) & 0xF;
+  if ((Fsrmod[mode] & 8) == 0) return err_vlx(10, "kcmp_g");
+  if (fsr_table(static_cast<int>(node->type) & Nutmsk) == nullptr)
+    return err_vlx(26, "kcmp_g: no table in slot %u", node->type);
+  res_u compared;
+  res_zero(&compared);
+  int st = evafsr(&compared, g, node->header);
+  res_drop(&compared);
+  // The tables of this server have no index: there is no key to compare.
+  return st < 0 ? st : err_vlx(21, "kcmp_g");
+}

@@ -1,0 +1,111 @@
+// The table request service: table slots, the per-table descriptor with
+// its filters, key criteria and selections, the evaluation of filters on
+// the current record, and the field loads of the calculator.
+//
+// Drivers register 64 handler slots (fsr_in); the decoders of fsrelf read
+// each request's fields, call the driver's handler and answer.
+#pragma once
+
+#include <cstdint>
+
+#include "calc/acalc.h"
+#include "image/vlxload.h"
+#include "memory/vlxcbu.h"
+
+inline constexpr int kTableSlots = 1024;
+inline constexpr int kFilters = 4;
+inline constexpr int kSelections = 4;
+inline constexpr int kKeyValue = 501;
+inline constexpr int kFieldDescription = 36;
+inline constexpr int kIndexDescription = 96;
+inline constexpr int kFoundSlots = 16;
+
+// A field of the open request (36 bytes on the wire).
+struct s_fld {
+  std::uint32_t offset;  // bytes 4..7: offset of the field in the record
+  std::int16_t type;     // bytes 10..11: storage type
+  std::uint16_t length;  // bytes 12..13
+  std::uint16_t scale;   // bytes 16..17
+  char name[14];         // bytes 18..30
+  std::uint8_t flag;     // byte 31
+};
+
+// The open request as the driver's open handler receives it.
+struct s_opn {
+  int flags;
+  int idmode;
+  char name[256];
+  char text2[256];
+  char text3[256];
+  int fieldCount;
+  int indexCount;
+  int recordLength;
+  s_fld* fields;
+  unsigned char* indexes;  // indexCount x 96 bytes as received
+  bool hasLob;
+  unsigned group;          // the table's group, created by the decoder
+};
+
+struct s_filter {
+  grctx* grammar;
+  unsigned node;
+  int criterion;
+};
+
+struct s_sel {
+  grctx cells;       // the selection's own field nodes
+  bool used;
+  int fieldNodes;
+  int size;          // stored size of the selected fields
+  int flag;
+  unsigned head;     // first list node
+  int tableSlots[12];
+};
+
+struct s_fsr {
+  unsigned group;
+  int slot;
+  cbu_ref record;     // the current raw record
+  cbu_ref converted;  // the typed record, when conversion is wanted
+  bool convert;
+  const s_fld* fields;
+  int fieldCount;
+  int currentKey[2];
+  unsigned char keyValue[2][kKeyValue];
+  int keyLength[2];
+  s_sel selections[kSelections];
+  s_filter filters[kFilters];
+  std::int64_t position;  // offset of the current record
+  cbu_ref subrecord;
+  bool wholeRecord;
+};
+
+// Process-wide tables.
+extern s_fsr* Tfs[kTableSlots];
+// ORDER FSRMOD: read modes 0..4, key comparison modes 5..9.
+extern const unsigned char Fsrmod[16];
+
+int op_tfs(s_fsr* descriptor);
+int cl_tfs(s_fsr* descriptor);
+int fsr_is(int slot);
+// The descriptor of an open table slot, or null.
+s_fsr* fsr_table(int slot);
+int invmod(int mode);
+
+int fsrukc(s_fsr* d, int key, int criterion);
+int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
+           int secondLength);
+// Adds a filter; its number 1..4, or a negated error.
+int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion);
+int fsrdlw(s_fsr* d, int filter);
+// 1 when the current record passes the filters of `criterion`, 0 when
+// not, or a negated error.
+int fsrtcs(s_fsr* d, int criterion);
+int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count);
+int fsrdsel(s_fsr* d, int selection);
+// Builds the selected sub-record of the current record.
+int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size);
+
+// Field loads of the calculator (codes 336 and 335).
+int chamfi_g(res_u* result, grctx* g, s_exp* node, int code);
+int kcmp_g(res_u* result, grctx* g, s_exp* node, int code);

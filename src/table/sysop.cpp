@@ -1,0 +1,323 @@
+#include "table/sysop.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "channel/fsrarq.h"
+#include "channel/iocom.h"
+#include "diagnostics/log.h"
+#include "diagnostics/vlxerr.h"
+#include "files/vlxfile.h"
+#include "files/vlxpath.h"
+#include "files/vlxpopen.h"
+#include "memory/vlxcalls.h"
+#include "session/kvscor.h"
+
+using namespace vlx;
+
+s_tsy* Tsy[kTableSlots];
+
+namespace {
+
+int Spoolcounter;
+
+s_tsy* context(int slot) { return slot > 0 && slot < kTableSlots ? Tsy[slot] : nullptr; }
+
+std::string spool_path() {
+  char name[64];
+  std::snprintf(name, sizeof name, "vlxt%d_%d", static_cast<int>(::getpid()), Spoolcounter);
+  Spoolcounter = Spoolcounter >= 2147483646 ? 0 : Spoolcounter + 1;
+  return vlx_tmp_dir() + "/" + name;
+}
+
+// Copies the command's output into the spool in lines of at most 512
+// bytes; a last line without a line feed is not copied.
+int spool_output(int pipe, int spool) {
+  char line[kSpoolLine + 1];
+  for (;;) {
+    int n = adf_uget(pipe, line, kSpoolLine, '\n');
+    if (n <= 0) return n;
+    bool complete = line[n - 1] == '\n';
+    if (!complete && n < kSpoolLine) return 0;
+    int st = adf_uput(spool, line, complete ? n - 1 : n, '\n');
+    if (st < 0) return st;
+  }
+}
+
+// The shell's way of saying that a command could not be started.
+int start_failure(int status) {
+  if (!WIFEXITED(status)) return 0;
+  if (WEXITSTATUS(status) == 127) return err_vlx(20, "command not found");
+  if (WEXITSTATUS(status) == 126) return err_vlx(27, "command not executable");
+  return 0;
+}
+
+// Fills the record from the line at the channel's position: word i goes
+// to the 255-byte slot i, the rest of a slot is zero; longer words are
+// cut, surplus words dropped. 4 at the end of the spool.
+int read_line(s_tsy* t) {
+  char line[2 * kSpoolLine + 2];
+  int n = adf_uget(t->spool, line, sizeof line - 1, '\n');
+  if (n < 0) return n;
+  unsigned char* record = cbu_bu(t->descriptor->record);
+  unsigned length = cbu_len(t->descriptor->record);
+  if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
+  std::memset(record, 0, length);
+  if (n == 0) {
+    t->atEnd = true;
+    return 4;
+  }
+  bool ended = line[n - 1] == '\n';
+  if (ended) --n;
+  int field = 0;
+  for (int i = 0; i < n && field < t->fieldCount;) {
+    while (i < n && line[i] == ' ') ++i;
+    if (i == n) break;
+    int start = i;
+    while (i < n && line[i] != ' ') ++i;
+    unsigned at = static_cast<unsigned>(field) * kWordSlot;
+    if (at + kWordSlot <= length) std::memcpy(record + at, line + start, static_cast<std::size_t>(std::min(i - start, kWordSlot)));
+    ++field;
+  }
+  if (!ended) {
+    t->atEnd = true;
+    return 4;
+  }
+  return 0;
+}
+
+// Moves the spool back to the start of the line before the position.
+int sys_fetch_pv(s_tsy* t) {
+  std::int64_t p = adf_tell(t->spool);
+  if (p < 0) return static_cast<int>(p);
+  if (p == 0) return 4;
+  if (t->atEnd) {
+    t->atEnd = false;
+    std::int64_t end = adf_seek(t->spool, 0, SEEK_END);
+    return end < 0 ? static_cast<int>(end) : 0;
+  }
+  for (std::int64_t at = p - 2; at >= 0; --at) {
+    char c;
+    if (adf_seek(t->spool, at, SEEK_SET) < 0 || adf_read(t->spool, &c, 1) != 1) return -Vstat1;
+    if (c == '\n') return 0;
+  }
+  std::int64_t start = adf_seek(t->spool, 0, SEEK_SET);
+  return start < 0 ? static_cast<int>(start) : 0;
+}
+
+// Positions the spool for a read mode: 0, 4 at the start (or before), or
+// a negated error.
+int position(s_tsy* t, int mode) {
+  std::int64_t at = 0;
+  switch (mode) {
+    case 0:
+      t->atEnd = false;
+      at = adf_seek(t->spool, 0, SEEK_SET);
+      break;
+    case 1:
+      t->atEnd = false;
+      at = adf_seek(t->spool, 0, SEEK_END);
+      if (at >= 0) return sys_fetch_pv(t);
+      break;
+    case 3: {
+      int st = sys_fetch_pv(t);
+      return st == 0 ? sys_fetch_pv(t) : st;
+    }
+    case 4:
+      t->atEnd = false;
+      at = adf_seek(t->spool, t->descriptor->position, SEEK_SET);
+      break;
+  }
+  return at < 0 ? static_cast<int>(at) : 0;
+}
+
+void release(s_tsy* t, int slot) {
+  if (t->spool > 0) adf_close(t->spool);
+  if (t->descriptor != nullptr) {
+    if (t->descriptor->record != 0) cbu_free(t->descriptor->record);
+    cl_tfs(t->descriptor);
+  }
+  Tsy[slot] = nullptr;
+}
+
+}  // namespace
+
+void sysisf() {
+  afd_fn handlers[kHandlerSlots] = {};
+  handlers[2] = reinterpret_cast<afd_fn>(op_sys);
+  handlers[7] = reinterpret_cast<afd_fn>(pr_sys);
+  handlers[13] = reinterpret_cast<afd_fn>(rd_sys);
+  handlers[21] = reinterpret_cast<afd_fn>(cl_sys);
+  handlers[25] = reinterpret_cast<afd_fn>(cw_sys);
+  handlers[29] = reinterpret_cast<afd_fn>(dw_sys);
+  handlers[31] = reinterpret_cast<afd_fn>(of_sys);
+  handlers[38] = reinterpret_cast<afd_fn>(syscrsel);
+  handlers[39] = reinterpret_cast<afd_fn>(sysdlsel);
+  fsr_in(kSysDriver, handlers);
+}
+
+int op_sys(s_opn* r) {
+  auto* d = static_cast<s_fsr*>(adg_malloc(r->group, sizeof(s_fsr)));
+  if (d == nullptr) return -Vstat1;
+  int slot = op_tfs(d);
+  if (slot < 0) return slot;
+  if (Tsy[slot] != nullptr) {
+    cl_tfs(d);
+    return err_vlx(26, "op_cis");
+  }
+  auto* t = static_cast<s_tsy*>(adg_malloc(r->group, sizeof(s_tsy)));
+  if (t == nullptr) {
+    cl_tfs(d);
+    return -Vstat1;
+  }
+  Tsy[slot] = t;
+  d->group = r->group;
+  d->slot = slot;
+  t->descriptor = d;
+
+  std::string name = r->name;
+  std::string host, command = name;
+  if (std::size_t at = name.find('@'); at != std::string::npos) {
+    host = name.substr(0, at);
+    command = name.substr(at + 1);
+  }
+  int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
+  if (pipe < 0) {
+    release(t, slot);
+    return pipe >= -128 ? pipe : err_vlx(25, "op_sys");
+  }
+  std::string path = spool_path();
+  int spool = adf_open(r->group, path.c_str(), "w");
+  if (spool < 0) {
+    // The file may exist although its channel could not be made.
+    ::unlink(path.c_str());
+    adf_close(pipe);
+    release(t, slot);
+    return spool;
+  }
+  int st = spool_output(pipe, spool);
+  int closed = adf_close(spool);
+  int ended = adf_close(pipe);
+  if (st >= 0) st = closed < 0 ? closed : ended < 0 ? ended : start_failure(adf_last_status());
+  if (st >= 0) {
+    t->spool = adf_open(r->group, path.c_str(), "r");
+    st = t->spool;
+    if (t->spool < 0) t->spool = 0;
+  }
+  if (t->spool > 0) adf_ulnk(t->spool);
+  else ::unlink(path.c_str());
+  if (st < 0) {
+    release(t, slot);
+    return st;
+  }
+  std::snprintf(t->name, sizeof t->name, "%s", r->name);
+  t->slot = slot;
+  t->group = r->group;
+  t->flags = r->flags;
+  t->fieldCount = r->fieldCount;
+  t->fields = r->fields;
+  d->fields = r->fields;
+  d->fieldCount = r->fieldCount;
+  st = cbu_new(1, r->group, static_cast<unsigned>(r->recordLength > 0 ? r->recordLength : 0), &d->record,
+               "Buffer principale de table");
+  if (st < 0) {
+    release(t, slot);
+    return st;
+  }
+  cbu_set_noextent(d->record, 1);
+  d->currentKey[0] = d->currentKey[1] = -1;
+  return slot;
+}
+
+int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyValue, int* found, int criterion,
+           int value, int* foundFlags, char* text) {
+  (void)key, (void)lock, (void)flags, (void)keyValue, (void)value, (void)foundFlags, (void)text;
+  s_tsy* t = context(slot);
+  if (t == nullptr) return err_vlx(26, "rd_sys: slot %d is not open", slot);
+  int m = mode & 0xF;
+  if (m > 4) return err_vlx(4, "rd_sys");
+  for (;;) {
+    int st = position(t, m);
+    if (st != 0) return st;
+    t->descriptor->position = adf_tell(t->spool);
+    st = read_line(t);
+    if (st != 0) return st;
+    int pass = fsrtcs(t->descriptor, criterion);
+    if (pass < 0) return pass;
+    if (m == 4 || pass == 1) break;
+    // The next candidate: the line after, or the one before this one.
+    m = Fsrmod[m] & 1 ? 3 : 2;
+  }
+  found[0] = slot;
+  found[1] = 0;
+  return 0;
+}
+
+int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_keyv* second, int mode,
+           int criterion, int* found, int value, int* foundFlags, char* text) {
+  s_tsy* t = context(slot);
+  if (t == nullptr) return err_vlx(26, "of_sys: slot %d is not open", slot);
+  if (key != 0) return err_vlx(21, VLX_WHERE("src/sysop", 530, "of_sys"));
+  if (count >= 2) return err_vlx(21, VLX_WHERE("src/sysop", 534, "of_sys"));
+  s_fsr* d = t->descriptor;
+  d->currentKey[1] = -1;
+  t->atEnd = false;
+  std::int64_t at = adf_seek(t->spool, 0, SEEK_SET);
+  if (at < 0) return static_cast<int>(at);
+  int st = fsrocf(d, key, first->bytes, first->length, second->bytes, second->length);
+  // The read itself goes on past failing records until one passes.
+  if (st >= 0) st = rd_sys(slot, key, lock, (mode & 0xF) | 16, 16, first, found, criterion, value, foundFlags, text);
+  d->currentKey[1] = -1;
+  return st == 5 ? 4 : st;
+}
+
+int cl_sys(int slot, int code) {
+  (void)code;
+  s_tsy* t = context(slot);
+  int st = 0;
+  if (t == nullptr) {
+    st = err_vlx(26, "cl_sys: slot %d is not open", slot);
+  } else {
+    unsigned group = t->group;
+    st = t->spool > 0 ? adf_close(t->spool) : 0;
+    t->spool = 0;
+    release(t, slot);
+    adg_free(group);
+  }
+  wc_ack(Iak, st);
+  return st;
+}
+
+int cw_sys(int slot, grctx* g, unsigned node, int criterion) {
+  s_tsy* t = context(slot);
+  if (t == nullptr) return err_vlx(26, "cw_sys: slot %d is not open", slot);
+  if (node == 0) return 0;
+  return fsrinw(t->descriptor, g, node, criterion);
+}
+
+int dw_sys(int slot, int filter) {
+  s_tsy* t = context(slot);
+  if (t == nullptr) return err_vlx(26, "dw_sys: slot %d is not open", slot);
+  return fsrdlw(t->descriptor, filter);
+}
+
+int syscrsel(int slot, grctx* g, unsigned node, int flags, int selection) {
+  s_tsy* t = context(slot);
+  if (t == nullptr || selection != 0) return err_vlx(26, "vtbcrsel");
+  return fsrcsel(t->descriptor, g, node, flags, selection, nullptr, 0);
+}
+
+int sysdlsel(int slot, int selection) {
+  s_tsy* t = context(slot);
+  if (t == nullptr || selection != 0) return err_vlx(26, "vtbdlsel");
+  return fsrdsel(t->descriptor, selection);
+}
+
+int pr_sys(int object, char* name, char* information) {
+  (void)object, (void)name, (void)information;
+  return 4;
+}

@@ -1,0 +1,191 @@
+// System tables end to end inside the engine: spooling, reads in every
+// mode at both ends, filters both ways, selections, key criteria, and
+// what a table leaves behind when it closes or fails to open.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "diagnostics/vlxerr.h"
+#include "memory/vlxcalls.h"
+#include "support/vlxtest.h"
+#include "table/sysop.h"
+#include "table_support.h"
+
+using namespace tabletest;
+using Fields = std::vector<std::string>;
+
+namespace {
+
+class SysTable : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { start_engine(); }
+  void TearDown() override { raz_err(); }
+  // Opens `cat` of a data file holding `text`.
+  int open_text(const std::string& name, const std::string& text, int fields = 3) {
+    vlxtest::spit(data_dir() + "/" + name, text);
+    return open_table("cat " + data_dir() + "/" + name, fields);
+  }
+};
+
+TEST_F(SysTable, EmptyOutput) {
+  int slot = open_text("empty", "");
+  ASSERT_GT(slot, 0);
+  EXPECT_EQ(read_table(slot, 0, nullptr), 4);
+  EXPECT_EQ(read_table(slot, 1, nullptr), 4);
+  EXPECT_EQ(close_table(slot), 0);
+}
+
+TEST_F(SysTable, LongLinesBlanksAndWords) {
+  std::string word300(300, 'w');
+  int slot = open_text("shapes", std::string(600, 'x') + "\na  b\n" + word300 + " next\nlast line without feed");
+  ASSERT_GT(slot, 0);
+  Fields f;
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[0], std::string(255, 'x')) << "the first 512 bytes, cut to a field";
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(f[0], std::string(88, 'x')) << "the remaining 88 bytes";
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(f, (Fields{"a", "b", ""}));
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(f, (Fields{std::string(255, 'w'), "next", ""}));
+  EXPECT_EQ(read_table(slot, 2, &f), 4) << "the unterminated last line is lost";
+  close_table(slot);
+}
+
+TEST_F(SysTable, ModesAtBothEnds) {
+  int slot = open_text("three", "1 one\n2 two\n3 three\n");
+  Fields f;
+  ASSERT_EQ(read_table(slot, 1, &f), 0);
+  EXPECT_EQ(f[0], "3");
+  ASSERT_EQ(read_table(slot, 3, &f), 0);
+  EXPECT_EQ(f[0], "2");
+  ASSERT_EQ(read_table(slot, 3, &f), 0);
+  EXPECT_EQ(f[0], "1");
+  EXPECT_EQ(read_table(slot, 3, &f), 4) << "nothing before the first";
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(read_table(slot, 2, &f), 4);
+  ASSERT_EQ(read_table(slot, 3, &f), 0) << "previous after the end is the last";
+  EXPECT_EQ(f[0], "3");
+  EXPECT_EQ(read_table(slot, 5, &f), -4);
+  EXPECT_STREQ(Errmes, "rd_sys");
+  close_table(slot);
+}
+
+TEST_F(SysTable, CurrentRecordDeepInALargeOutput) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + " row\n";
+  int slot = open_text("large", text);
+  Fields f;
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  for (int i = 0; i < 12345; ++i) ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(f[0], "12345");
+  ASSERT_EQ(read_table(slot, 4, &f), 0);
+  EXPECT_EQ(f[0], "12345");
+  ASSERT_EQ(read_table(slot, 3, &f), 0);
+  EXPECT_EQ(f[0], "12344");
+  close_table(slot);
+}
+
+TEST_F(SysTable, FiltersForwardBackwardAndRemoved) {
+  int slot = open_text("pets", "1 cat a\n2 dog b\n3 cat c\n4 eel d\n5 cat e\n");
+  int filter = add_filter(slot, {{1, "=", "cat"}});
+  EXPECT_EQ(filter, 1) << "the filter's number";
+  Fields f;
+  std::string seen;
+  for (int st = read_table(slot, 0, &f); st == 0; st = read_table(slot, 2, &f)) seen += f[0];
+  EXPECT_EQ(seen, "135");
+  seen.clear();
+  for (int st = read_table(slot, 1, &f); st == 0; st = read_table(slot, 3, &f)) seen += f[0];
+  EXPECT_EQ(seen, "531") << "backwards, no passing record skipped";
+  EXPECT_EQ(add_filter(slot, {{0, ">", "1"}, {0, "<", "5"}}), 2);
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[0], "3");
+  EXPECT_EQ(remove_filter(slot, 1), 0);
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[0], "2") << "only the range filter is left";
+  close_table(slot);
+}
+
+TEST_F(SysTable, FifthFilterFailsAndTheOthersStay) {
+  int slot = open_text("many", "1 a\n2 b\n3 c\n4 d\n5 e\n6 f\n");
+  for (int i = 1; i <= 4; ++i) ASSERT_EQ(add_filter(slot, {{0, "<>", std::to_string(i)}}), i);
+  EXPECT_EQ(add_filter(slot, {{0, "<>", "5"}}), -31);
+  raz_err();
+  Fields f;
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[0], "5");
+  close_table(slot);
+}
+
+TEST_F(SysTable, SelectionInRequestOrder) {
+  int slot = open_text("sel", "alpha beta gamma\n");
+  EXPECT_EQ(select(slot, {2, 0}), 0);
+  std::string record;
+  ASSERT_EQ(read_selected(slot, 0, 510, &record), 0);
+  EXPECT_EQ(record.substr(0, 5), "gamma");
+  EXPECT_EQ(record.substr(255, 5), "alpha");
+  close_table(slot);
+}
+
+TEST_F(SysTable, KeyCriteria) {
+  int slot = open_text("keys", "1 x\n2 y\n");
+  Fields f;
+  ASSERT_EQ(read_by_key(slot, 0, 1, 1, &f), 0);
+  EXPECT_EQ(f[0], "2") << "mode last with key 0";
+  EXPECT_EQ(read_by_key(slot, 1, 1, 0, &f), -21);
+  EXPECT_NE(std::string(Errmes).find("of_sys"), std::string::npos);
+  raz_err();
+  EXPECT_EQ(read_by_key(slot, 0, 2, 0, &f), -21) << "two criteria";
+  close_table(slot);
+}
+
+TEST_F(SysTable, SlotReuseAndNothingLeftBehind) {
+  int before = open_descriptors();
+  std::uint32_t used = adg_used();
+  int a = open_text("a", "a\n"), b = open_text("b", "b\n");
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(spool_files().size(), 2u);
+  close_table(a);
+  EXPECT_EQ(open_text("c", "c\n"), 1) << "the lowest free slot";
+  close_table(1);
+  close_table(b);
+  EXPECT_TRUE(spool_files().empty());
+  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(adg_used(), used);
+}
+
+TEST_F(SysTable, RefusedAndUnstartableCommands) {
+  std::uint32_t used = adg_used();
+  EXPECT_EQ(open_table("ls; id"), -27);
+  raz_err();
+  EXPECT_EQ(open_table("cat /etc/shadow"), -27);
+  raz_err();
+  EXPECT_TRUE(spool_files().empty());
+  EXPECT_EQ(adg_used(), used);
+  EXPECT_EQ(Tsy[1], nullptr);
+  EXPECT_EQ(read_table(1, 0, nullptr), -26) << "a read on a slot never opened";
+  raz_err();
+  EXPECT_EQ(close_table(9), -26);
+}
+
+TEST_F(SysTable, ThousandOpenCloseCycles) {
+  int slot = open_text("cycle", "x y\n");
+  close_table(slot);
+  int descriptors = open_descriptors();
+  std::uint32_t used = adg_used();
+  for (int i = 0; i < 1000; ++i) {
+    slot = open_table("cat " + data_dir() + "/cycle");
+    ASSERT_EQ(slot, 1);
+    ASSERT_EQ(read_table(slot, 0, nullptr), 0);
+    ASSERT_EQ(close_table(slot), 0);
+  }
+  EXPECT_EQ(open_descriptors(), descriptors);
+  EXPECT_EQ(adg_used(), used);
+  EXPECT_TRUE(spool_files().empty());
+}
+
+}  // namespace

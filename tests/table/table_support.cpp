@@ -1,0 +1,207 @@
+#include "table_support.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "calc/acalc.h"
+#include "channel/afd.h"
+#include "channel/divcom.h"
+#include "channel/fsrarq.h"
+#include "channel/iocom.h"
+#include "diagnostics/mess.h"
+#include "diagnostics/vlxerr.h"
+#include "files/cfgfil.h"
+#include "image/vlxfsq.h"
+#include "memory/vlxcalls.h"
+#include "memory/vlxcbu.h"
+#include "session/kvscor.h"
+#include "support/grammar_builder.h"
+#include "support/vlxtest.h"
+#include "table/sysop.h"
+
+namespace fs = std::filesystem;
+
+namespace tabletest {
+
+namespace {
+int In = -1, Out = -1, Encoder = -1;
+constexpr int kEncoderSlot = 7;
+
+int status_of(const std::string& answer) {
+  return answer.empty() ? -1000 : static_cast<signed char>(answer[0]);
+}
+}  // namespace
+
+void start_engine() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  vlxtest::init_memory();
+  fs::create_directories(data_dir());
+  ignoreSignal();
+  load_system_security();
+  ini_mess("ENG");
+  inicom("");
+  afd_in();
+  cbu_ini(512);
+  fsring();
+  sysisf();
+  unsigned group = adg_get(nullptr, nullptr, 16, "table test channel");
+  In = cbuf_open();
+  Out = cbuf_open();
+  i_tcom(1, nullptr, group, 0, Out, In, Out, In, 20, nullptr);
+  sethdvcom(1, 20);
+  Encoder = cbuf_open();
+  i_tcom(kEncoderSlot, nullptr, group, 0, Encoder, Encoder, Encoder, Encoder, 20, nullptr);
+  raz_err();
+}
+
+std::string data_dir() { return vlxtest::install_dir() + "/data"; }
+
+std::string call(int object, const std::string& body, const std::string& raw) {
+  cbuf_feed(In, raw.data(), static_cast<int>(raw.size()));
+  std::string copy = body;
+  fsr_an(object, copy.data(), static_cast<int>(copy.size()));
+  return cbuf_take_all(Out);
+}
+
+std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
+std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
+std::string be32(int v) { return be16((v >> 16) & 0xFFFF) + be16(v & 0xFFFF); }
+
+int open_table(const std::string& command, int fields) {
+  std::string body = std::string("\x03\x02\x00\x01", 4) + text(command) + text("") + text("") + be16(fields) +
+                     std::string(1, '\0') + be32(fields * 255);
+  std::string raw;
+  for (int i = 0; i < fields; ++i) {
+    std::string d(36, '\0');
+    std::string offset = be32(i * 255), type = be16(306), length = be16(255);
+    d.replace(4, 4, offset);
+    d.replace(10, 2, type);
+    d.replace(12, 2, length);
+    raw += d;
+  }
+  std::string answer = call(0, body, raw);
+  int st = status_of(answer);
+  if (st != 0) return st;
+  return answer.size() == 3 ? static_cast<unsigned char>(answer[1]) << 8 | static_cast<unsigned char>(answer[2]) : -1000;
+}
+
+namespace {
+int take_record(const std::string& answer, std::vector<std::string>* fields, int fieldCount) {
+  int st = status_of(answer);
+  if (fields != nullptr) fields->clear();
+  if (st != 0 || fields == nullptr) return st;
+  for (int i = 0; i < fieldCount && answer.size() >= 1 + static_cast<std::size_t>(i + 1) * 255; ++i) {
+    std::string slot = answer.substr(1 + static_cast<std::size_t>(i) * 255, 255);
+    fields->push_back(slot.substr(0, slot.find('\0')));
+  }
+  return st;
+}
+}  // namespace
+
+int read_table(int slot, int mode, std::vector<std::string>* fields, int criterion, int fieldCount) {
+  std::string body = std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(0) + be16(0) +
+                     std::string(1, '\0') + std::string(1, static_cast<char>(criterion)) + text("") + be16(0) +
+                     be32(0) + be32(0);
+  return take_record(call(slot, body), fields, fieldCount);
+}
+
+int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>* fields) {
+  std::string body = std::string("\x03\x13", 2) + be16(key) + std::string(1, static_cast<char>(count)) + be16(mode) +
+                     be16(1) + "k" + be16(0) + std::string(1, '\0') + be32(0) + text("") + be16(0) + be32(0);
+  return take_record(call(slot, body), fields, 3);
+}
+
+int close_table(int slot) { return status_of(call(slot, std::string("\x03\x09", 2))); }
+
+namespace {
+
+// The grammar's size list and sections as a client sends them.
+std::string encode(grctx* g, std::string* sizes) {
+  unsigned char list[16];
+  int max = 0;
+  int n = getGrammarSize(g, list, &max, kEncoderSlot);
+  *sizes = std::string(reinterpret_cast<char*>(list), static_cast<std::size_t>(n));
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(max) + 1);
+  sendGrammarElements(kEncoderSlot, list, g, buffer.data());
+  return cbuf_take_all(Encoder);
+}
+
+int op_code(const char* op) {
+  static const struct {
+    const char* op;
+    int code;
+  } ops[] = {{"=", 271}, {"<>", 272}, {">", 267}, {">=", 268}, {"<", 269}, {"<=", 270}};
+  for (const auto& o : ops)
+    if (std::strcmp(o.op, op) == 0) return o.code;
+  return 0;
+}
+
+}  // namespace
+
+int add_filter(int slot, const std::vector<Condition>& conditions, int criterion) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  unsigned root = 0;
+  for (const Condition& c : conditions) {
+    int field = stfexp(&g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(c.field * 255), 255, 306, 0);
+    unsigned literal = builder::parse(&g, "'" + c.literal + "'");
+    int test = stfexp(&g, static_cast<unsigned>(op_code(c.op)), 0, static_cast<unsigned>(field), literal, 0, 0);
+    root = root == 0 ? static_cast<unsigned>(test)
+                     : static_cast<unsigned>(stfexp(&g, 266, 0, root, static_cast<unsigned>(test), 0, 0));
+  }
+  std::string sizes;
+  std::string raw = encode(&g, &sizes);
+  Grammar_free(&g);
+  std::string body = std::string("\x03\x0D", 2) + sizes + be16(static_cast<int>(root)) +
+                     std::string(1, static_cast<char>(criterion));
+  return status_of(call(slot, body, raw));
+}
+
+int remove_filter(int slot, int filter) {
+  return status_of(call(slot, std::string("\x03\x11", 2) + std::string(1, static_cast<char>(filter))));
+}
+
+int select(int slot, const std::vector<int>& fields) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  unsigned next = 0;
+  // The chain runs in request order: build it from the last field.
+  for (auto f = fields.rbegin(); f != fields.rend(); ++f)
+    next = static_cast<unsigned>(stfexp(&g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(*f * 255), 255, 306, next));
+  std::string sizes;
+  std::string raw = encode(&g, &sizes);
+  Grammar_free(&g);
+  std::string body = std::string("\x03\x17", 2) + sizes + std::string(1, static_cast<char>(next)) +
+                     std::string(1, '\0') + std::string(1, '\0');
+  return status_of(call(slot, body, raw));
+}
+
+int read_selected(int slot, int mode, int size, std::string* record) {
+  std::string body = std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(16) +
+                     be16(0) + std::string(1, '\0') + std::string(1, '\0') + text("") + be16(0) + be32(0) + be32(0);
+  std::string answer = call(slot, body);
+  int st = status_of(answer);
+  if (st == 0) *record = answer.substr(1, static_cast<std::size_t>(size));
+  return st;
+}
+
+std::vector<std::string> spool_files() {
+  std::vector<std::string> files;
+  std::string prefix = "vlxt" + std::to_string(::getpid()) + "_";
+  for (const auto& e : fs::directory_iterator(vlxtest::install_dir() + "/tmp"))
+    if (e.path().filename().string().rfind(prefix, 0) == 0) files.push_back(e.path().string());
+  return files;
+}
+
+int open_descriptors() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+}  // namespace tabletest

@@ -1,0 +1,51 @@
+// The table service in process: slot 1 over in-memory buffers, requests
+// handed to fsr_an as the request loop would, answers taken back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "image/vlxload.h"
+
+namespace tabletest {
+
+// Sets up the engine once (memory, messages, sandbox, calculator, driver 3)
+// and gives slot 1 protocol version 20.
+void start_engine();
+// The data folder "!data" of the test installation.
+std::string data_dir();
+
+// Sends one request (body, then the raw bytes that follow it); returns
+// everything answered.
+std::string call(int object, const std::string& body, const std::string& raw = "");
+
+std::string text(const std::string& s);
+std::string be16(int v);
+std::string be32(int v);
+
+// Opens `command` with `fields` text fields; the table slot or a negated error.
+int open_table(const std::string& command, int fields = 3);
+// A read; fills `fields` from the record answered. Returns the status.
+int read_table(int slot, int mode, std::vector<std::string>* fields, int criterion = 0, int fieldCount = 3);
+int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>* fields);
+int close_table(int slot);
+
+// Filters: grammar cells of "field n (0-based) <op> 'literal'" joined by and.
+struct Condition {
+  int field;
+  const char* op;  // = <> < > <= >=
+  std::string literal;
+};
+// Adds a filter to table `slot`; the answer's status byte (filter number).
+int add_filter(int slot, const std::vector<Condition>& conditions, int criterion = 0);
+int remove_filter(int slot, int filter);
+// Selection 0 of fields (0-based, in request order).
+int select(int slot, const std::vector<int>& fields);
+// Status and the sub-record of a read with conversion.
+int read_selected(int slot, int mode, int size, std::string* record);
+
+// The spool files of this process.
+std::vector<std::string> spool_files();
+int open_descriptors();
+
+}  // namespace tabletest

@@ -1,0 +1,436 @@
+#include "vlxclient.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "channel/divcom.h"
+#include "channel/iocom.h"
+#include "channel/wire.h"
+#include "diagnostics/mess.h"
+#include "diagnostics/vlxerr.h"
+#include "image/vlxfsq.h"
+#include "image/vlxload.h"
+#include "memory/vlxcalls.h"
+#include "session/kvscor.h"
+
+namespace vlxc {
+
+namespace {
+
+constexpr int kDriver = 3;
+constexpr int kWantedVersion = 20;
+constexpr int kSystemService = 4;  // service type of the channel's slot
+constexpr int kFieldBytes = 255;
+constexpr int kFieldType = 306;
+constexpr int kFieldDescription = 36;
+constexpr int kMaxFilters = 4;
+constexpr int kMemoryKb = 64 * 1024;
+// Read flag and selection flag that ask for the selected fields only.
+constexpr int kConvertFlag = 16;
+constexpr int kSelectionFlag = 0x80;
+
+// ORDER EVENTS: the events of the table requests that the client sends.
+enum Event : unsigned char {
+  kRead = 1, kOpen = 2, kEndSession = 8, kClose = 9, kAddFilter = 13, kRemoveFilter = 17, kKeyRead = 19,
+  kVersion = 22, kSelect = 23, kRemoveSelection = 24,
+};
+
+// Once per process: memory, messages, and a lost server reported as an
+// error (r_pipe would otherwise raise SIGHUP's routine).
+void init_process() {
+  static bool done = [] {
+    ::signal(SIGPIPE, SIG_IGN);
+    ignoreSignal();
+    ini_malloc(kMemoryKb);
+    ini_mess("ENG");
+    inicom("");
+    raz_err();
+    return true;
+  }();
+  (void)done;
+}
+
+std::string catalogue_of(int number) {
+  const char* text = message(0, 13, number);
+  if (text == nullptr || text[0] == '\0') text = catalogue_text(number);
+  return text;
+}
+
+std::string what_of(const std::string& operation, int number, const std::string& detail) {
+  std::string text = operation + ": error " + std::to_string(number) + " (" + catalogue_of(number) + ")";
+  return detail.empty() ? text : text + ": " + detail;
+}
+
+void put8(std::string& s, int v) { s += static_cast<char>(v & 0xFF); }
+void put16(std::string& s, int v) {
+  put8(s, v >> 8);
+  put8(s, v);
+}
+void put32(std::string& s, std::uint32_t v) {
+  put16(s, static_cast<int>(v >> 16));
+  put16(s, static_cast<int>(v & 0xFFFF));
+}
+void put_text(std::string& s, const std::string& text) {
+  char field[kRequestMax];
+  int n = reqstr(field, static_cast<int>(sizeof field), text.c_str());
+  s.append(field, static_cast<std::size_t>(n));
+}
+
+std::string head(int event) { return {static_cast<char>(kDriver), static_cast<char>(event)}; }
+
+// The 36-byte description of field i: offset, storage type, length, name.
+std::string field_description(int i) {
+  unsigned char d[kFieldDescription] = {};
+  put_be32(d + 4, static_cast<std::uint32_t>(i * kFieldBytes));
+  put_be16(d + 10, kFieldType);
+  put_be16(d + 12, kFieldBytes);
+  put_be16(d + 16, kFieldBytes);
+  std::snprintf(reinterpret_cast<char*>(d + 18), 13, "F%d", i + 1);
+  return std::string(reinterpret_cast<char*>(d), sizeof d);
+}
+
+Record split_record(const std::vector<char>& raw) {
+  Record r;
+  for (std::size_t at = 0; at + kFieldBytes <= raw.size(); at += kFieldBytes) {
+    std::size_t n = 0;
+    while (n < kFieldBytes && raw[at + n] != 0) ++n;
+    r.emplace_back(raw.data() + at, n);
+  }
+  return r;
+}
+
+// A grammar in its own memory group, freed with it.
+struct Grammar {
+  unsigned group = 0;
+  grctx* g = nullptr;
+  Grammar() {
+    group = adg_get(nullptr, nullptr, 0, "vlxc grammar");
+    if (group != 0) g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
+    if (g != nullptr) {
+      g->group = group;
+      inigcl(g);
+    }
+  }
+  ~Grammar() {
+    if (group != 0) adg_free(group);
+  }
+};
+
+}  // namespace
+
+Error::Error(const std::string& operation, int n, const std::string& detail)
+    : std::runtime_error(what_of(operation, n, detail)), number(n), catalogue(catalogue_of(n)) {}
+
+// ---------------------------------------------------------------- Session
+
+Session::Session(const std::string& serverPath) {
+  init_process();
+  int requests[2], answers[2], failure[2];
+  if (::pipe2(requests, O_CLOEXEC) != 0) throw Error("start " + serverPath, -set_vstat1(errno));
+  if (::pipe2(answers, O_CLOEXEC) != 0 || ::pipe2(failure, O_CLOEXEC) != 0) {
+    int e = errno;
+    ::close(requests[0]);
+    ::close(requests[1]);
+    throw Error("start " + serverPath, -set_vstat1(e));
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // dup leaves the copies inheritable; everything else closes at exec.
+    std::string in = std::to_string(::dup(requests[0])), out = std::to_string(::dup(answers[1]));
+    const char* argv[] = {serverPath.c_str(), in.c_str(), out.c_str(), "-1", nullptr};
+    ::execv(serverPath.c_str(), const_cast<char* const*>(argv));
+    int e = errno;
+    (void)!::write(failure[1], &e, sizeof e);
+    ::_exit(127);
+  }
+  int forkErrno = errno;
+  ::close(requests[0]);
+  ::close(answers[1]);
+  ::close(failure[1]);
+  toServer_ = requests[1];
+  fromServer_ = answers[0];
+  int execErrno = 0;
+  ssize_t got = pid_ > 0 ? ::read(failure[0], &execErrno, sizeof execErrno) : 0;
+  ::close(failure[0]);
+  if (pid_ < 0 || got > 0) {
+    int e = pid_ < 0 ? forkErrno : execErrno;
+    int n = -set_vstat1(e);
+    raz_err();
+    ended_ = true;
+    release();
+    throw Error("start " + serverPath, n, std::strerror(e));
+  }
+
+  s_abv abv;
+  static int sessions = 0;
+  comabv(kSystemService, ++sessions & 0xFF, &abv);
+  group_ = adg_get(nullptr, nullptr, 0, "vlxc session %d", static_cast<int>(pid_));
+  int st = group_ == 0 ? -Vstat1 : comSlot(kSystemService, abv.b[1], &slot_);
+  if (st >= 0)
+    st = i_tcom(slot_, &abv, group_, kModePipe, toServer_, fromServer_, toServer_, fromServer_, 0, nullptr);
+  if (st < 0) {
+    raz_err();
+    ended_ = true;
+    release();
+    throw Error("start " + serverPath, -st);
+  }
+
+  std::string body = head(kVersion);
+  put32(body, kWantedVersion);
+  send("version", 0, body);
+  status("version");
+  unsigned char version[4];
+  bytes("version", version, 4);
+  protocol_ = static_cast<int>(get_be32(version));
+  setProtocolVersion(slot_, protocol_);
+  sethdvcom(slot_, protocol_);
+}
+
+Session::~Session() {
+  if (!ended_) {
+    try {
+      end();
+    } catch (const Error&) {
+    }
+  }
+  release();
+}
+
+void Session::release() {
+  if (slot_ > 0) comFree(slot_);
+  if (group_ != 0) adg_free(group_);
+  slot_ = 0;
+  group_ = 0;
+  if (toServer_ >= 0) ::close(toServer_);
+  if (fromServer_ >= 0) ::close(fromServer_);
+  toServer_ = fromServer_ = -1;
+  if (pid_ > 0) {
+    // A server that has not ended by now is not coming back.
+    for (int i = 0; i < 200 && ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i) ::usleep(10000);
+    if (::kill(pid_, 0) == 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+}
+
+int Session::end() {
+  if (ended_) throw Error("end", 26, "the session has ended");
+  ended_ = true;
+  wr_req(slot_, 0, 2, head(kEndSession).data());
+  int st = com_flush(slot_);
+  raz_err();
+  ::close(toServer_);
+  toServer_ = -1;
+  int wstatus = 0;
+  if (::waitpid(pid_, &wstatus, 0) != pid_) return st;
+  pid_ = -1;
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+void Session::channel_failed(const char* operation, int st) {
+  char detail[256];
+  gt_erm(detail);
+  raz_err();
+  throw Error(operation, -st, detail);
+}
+
+void Session::send(const char* operation, int object, const std::string& body, const std::string& raw) {
+  if (ended_) throw Error(operation, 26, "the session has ended");
+  int st = wr_req(slot_, object, static_cast<int>(body.size()), body.data());
+  if (st >= 0 && !raw.empty()) st = wl_req(slot_, raw.data(), static_cast<int>(raw.size()));
+  if (st < 0) channel_failed(operation, st);
+}
+
+int Session::status(const char* operation) {
+  char byte = 0;
+  if (int st = rc_ack(slot_, &byte); st < 0) channel_failed(operation, st);
+  int value = static_cast<signed char>(byte);
+  if (value < 0) throw Error(operation, -value);
+  return value;
+}
+
+void Session::bytes(const char* operation, void* out, int count) {
+  if (int st = rl_ack(slot_, out, count); st < 0) channel_failed(operation, st);
+}
+
+void Session::send_grammar(const char* operation, int table, int event, const std::string& tail, grctx* g) {
+  unsigned char sizes[16];
+  int maxSize = 0;
+  int n = getGrammarSize(g, sizes, &maxSize, slot_);
+  if (n < 0) channel_failed(operation, n);
+  std::string body = head(event);
+  body.append(reinterpret_cast<char*>(sizes), static_cast<std::size_t>(n));
+  body += tail;
+  send(operation, table, body);
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(maxSize) + 1);
+  if (int st = sendGrammarElements(slot_, sizes, g, buffer.data()); st < 0) channel_failed(operation, st);
+}
+
+Table Session::open(const std::string& command, int fieldCount) {
+  std::string operation = "open '" + command + "'";
+  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, 26, "bad field count");
+  if (command.size() > 255) throw Error(operation, 26, "command longer than 255 bytes");
+  std::string body = head(kOpen);
+  put8(body, 0);  // open flags: no query lines
+  put8(body, 1);  // no database identifier with the name
+  put_text(body, command);
+  put_text(body, "");
+  put_text(body, "");
+  put16(body, fieldCount);
+  put8(body, 0);  // indexes
+  put32(body, static_cast<std::uint32_t>(fieldCount * kFieldBytes));
+  std::string fields;
+  for (int i = 0; i < fieldCount; ++i) fields += field_description(i);
+  send(operation.c_str(), 0, body, fields);
+  status(operation.c_str());
+  int slot;
+  if (protocol_ > 10) {
+    unsigned char two[2];
+    bytes(operation.c_str(), two, 2);
+    slot = static_cast<std::uint16_t>(get_be16(two));
+  } else {
+    slot = status(operation.c_str());
+  }
+  return Table(this, slot, fieldCount);
+}
+
+// ---------------------------------------------------------------- Table
+
+Table::Table(Table&& other) noexcept
+    : session_(other.session_), slot_(other.slot_), fields_(other.fields_), selected_(std::move(other.selected_)) {
+  std::memcpy(filters_, other.filters_, sizeof filters_);
+  other.session_ = nullptr;
+}
+
+Table::~Table() {
+  if (session_ == nullptr || session_->ended_) return;
+  try {
+    close();
+  } catch (const Error&) {
+  }
+}
+
+void Table::close() {
+  if (session_ == nullptr) throw Error("close", 26, "the table is closed");
+  Session* s = session_;
+  session_ = nullptr;
+  s->send("close", slot_, head(kClose));
+  s->status("close");
+}
+
+int Table::filter(const Expr& condition) {
+  const char* operation = "filter";
+  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (int h = highest_field(condition); h > fields_)
+    throw Error(operation, 26, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
+  Grammar grammar;
+  if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
+  int root = compile(condition, slot_, grammar.g);
+  if (root < 0) session_->channel_failed(operation, root);
+  std::string tail;
+  put16(tail, root);
+  put8(tail, 0);  // criterion
+  session_->send_grammar(operation, slot_, kAddFilter, tail, grammar.g);
+  int number = session_->status(operation);
+  // The server stores a filter in its first free entry; it may answer
+  // that entry's number, else the client keeps the same count.
+  if (number < 1 || number > kMaxFilters) {
+    number = 1;
+    while (number <= kMaxFilters && filters_[number - 1]) ++number;
+    if (number > kMaxFilters) number = kMaxFilters;
+  }
+  filters_[number - 1] = true;
+  return number;
+}
+
+void Table::remove_filter(int number) {
+  if (session_ == nullptr) throw Error("remove filter", 26, "the table is closed");
+  std::string body = head(kRemoveFilter);
+  put8(body, number);
+  session_->send("remove filter", slot_, body);
+  session_->status("remove filter");
+  if (number >= 1 && number <= kMaxFilters) filters_[number - 1] = false;
+}
+
+void Table::select(const std::vector<int>& fields) {
+  const char* operation = "select";
+  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (fields.empty() || fields.size() > 255) throw Error(operation, 26, "between 1 and 255 fields");
+  for (int f : fields) {
+    if (f < 1 || f > fields_) throw Error(operation, 26, "no field $" + std::to_string(f));
+  }
+  Grammar grammar;
+  if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
+  int first = compile_fields(fields.data(), static_cast<int>(fields.size()), slot_, grammar.g);
+  if (first < 0) session_->channel_failed(operation, first);
+  std::string tail;
+  put8(tail, first);
+  put8(tail, kSelectionFlag);
+  put8(tail, 0);  // the one selection of a system table
+  session_->send_grammar(operation, slot_, kSelect, tail, grammar.g);
+  session_->status(operation);
+  selected_ = fields;
+}
+
+void Table::remove_selection() {
+  if (session_ == nullptr) throw Error("remove selection", 26, "the table is closed");
+  std::string body = head(kRemoveSelection);
+  put8(body, 0);
+  session_->send("remove selection", slot_, body);
+  session_->status("remove selection");
+  selected_.clear();
+}
+
+std::optional<Record> Table::answer_record(const char* operation) {
+  int st = session_->status(operation);
+  if (st != 0) return std::nullopt;
+  std::size_t fields = selected_.empty() ? static_cast<std::size_t>(fields_) : selected_.size();
+  std::vector<char> raw(fields * kFieldBytes);
+  session_->bytes(operation, raw.data(), static_cast<int>(raw.size()));
+  return split_record(raw);
+}
+
+std::optional<Record> Table::read(Mode mode) {
+  const char* operation = "read";
+  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  std::string body = head(kRead);
+  put16(body, 0);  // key
+  put8(body, static_cast<int>(mode));
+  put16(body, selected_.empty() ? 0 : kConvertFlag);
+  put16(body, 0);  // no key value
+  put8(body, 0);
+  put8(body, 0);  // criterion and selection 0
+  put_text(body, "");
+  put16(body, 0);  // no lock
+  put32(body, 0);
+  put32(body, 0);
+  session_->send(operation, slot_, body);
+  return answer_record(operation);
+}
+
+std::optional<Record> Table::read_key(int key, Mode mode) {
+  const char* operation = "read with key";
+  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  std::string body = head(kKeyRead);
+  put16(body, key);
+  put8(body, 1);  // one key criterion
+  put16(body, static_cast<int>(mode));
+  put16(body, 0);  // first key value: none
+  put16(body, 0);  // second key value: none
+  put8(body, 0);   // criterion and selection 0
+  put32(body, 0);
+  put_text(body, "");
+  put16(body, 0);  // no lock
+  put32(body, 0);
+  session_->send(operation, slot_, body);
+  return answer_record(operation);
+}
+
+}  // namespace vlxc

@@ -103,6 +103,7 @@ int i_tcom(int slot, const s_abv* abbreviation, unsigned group, int mode, int ac
   c->com_vh = 1;
   Com[slot] = c;
   Comgroup[slot] = group;
+  com_forget_ahead(slot);
   Reserved[slot] = false;
   return slot;
 }
@@ -139,6 +140,7 @@ void comFree(int slot) {
   if (slot < 1 || slot > kComSlots) return;
   com_flush(slot);
   if (s_com* c = com_slot(slot)) adg_memfree(c->group, c);
+  com_forget_ahead(slot);
   Com[slot] = nullptr;
   Reserved[slot] = false;
 }

@@ -32,6 +32,32 @@ struct Pending {
 };
 Pending Out;
 
+// Read-ahead of each slot's request stream: one read() takes whatever has
+// arrived, so a request's header and body cost one system call, not two.
+struct Ahead {
+  int fd = -1;
+  int start = 0, end = 0;
+  unsigned char bytes[4096];
+};
+Ahead Aheads[kComSlots + 1];
+
+// Takes buffered bytes of `fd` first; true when `count` are then done.
+bool take_ahead(int fd, unsigned char*& bytes, int& count, int slot) {
+  if (slot < 1 || slot > kComSlots) return false;
+  Ahead& a = Aheads[slot];
+  if (a.fd != fd || a.start == a.end) return false;
+  int n = std::min(count, a.end - a.start);
+  std::memcpy(bytes, a.bytes + a.start, static_cast<std::size_t>(n));
+  a.start += n;
+  bytes += n;
+  count -= n;
+  return count == 0;
+}
+
+bool reads_ahead(int fd, int slot) {
+  return slot >= 1 && slot <= kComSlots && Com[slot] != nullptr && static_cast<int>(Com[slot]->reqr) == fd;
+}
+
 struct Cbuf {
   bool open = false;
   std::string data;
@@ -134,30 +160,53 @@ int do_read(s_com* c, std::uint32_t fd, void* bytes, int count, int slot) {
   return st < 0 ? st : 0;
 }
 
+// Reads `count` bytes for a slot: from its read-ahead, then from `fd`
+// (into the read-ahead when the fd is the slot's request stream).
+// Returns 0, -1 with errno on failure, or 1 at the end of the data.
+int read_for_slot(int fd, unsigned char* bytes, int count, int slot, bool socket) {
+  if (take_ahead(fd, bytes, count, slot)) return 0;
+  bool ahead = reads_ahead(fd, slot) && count < static_cast<int>(sizeof Aheads[0].bytes);
+  if (ahead) Aheads[slot].fd = fd;
+  while (count > 0) {
+    unsigned char* into = ahead ? Aheads[slot].bytes : bytes;
+    std::size_t room = ahead ? sizeof Aheads[0].bytes : static_cast<std::size_t>(count);
+    ssize_t n = socket ? ::recv(fd, into, room, 0) : ::read(fd, into, room);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? -1 : 1;
+    if (!ahead) {
+      bytes += n;
+      count -= static_cast<int>(n);
+      continue;
+    }
+    Aheads[slot].start = 0;
+    Aheads[slot].end = static_cast<int>(n);
+    take_ahead(fd, bytes, count, slot);
+  }
+  return 0;
+}
+
 }  // namespace
 
+void com_forget_ahead(int slot) {
+  if (slot >= 1 && slot <= kComSlots) Aheads[slot] = Ahead{};
+}
+
 int r_pipe(int fd, unsigned char* bytes, int count, int slot) {
-  (void)slot;
   int st = flush_pending();
   if (st < 0) return st;
-  int done = 0;
-  while (done < count) {
-    ssize_t n = ::read(fd, bytes + done, static_cast<std::size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int e = errno;
-      st = err_vlx(26, "r_pipe read(id:%lld type:%s) failed with error %i (%s)", static_cast<long long>(fd),
-                   type_of_reader(fd), e, std::strerror(e));
-      lost_peer();
-      return st;
-    }
-    if (n == 0) {
-      st = err_vlx(26, "r_pipe read(id:%lld type:%s) ended-up with no data", static_cast<long long>(fd),
-                   type_of_reader(fd));
-      lost_peer();
-      return st;
-    }
-    done += static_cast<int>(n);
+  int r = read_for_slot(fd, bytes, count, slot, false);
+  if (r < 0) {
+    int e = errno;
+    st = err_vlx(26, "r_pipe read(id:%lld type:%s) failed with error %i (%s)", static_cast<long long>(fd),
+                 type_of_reader(fd), e, std::strerror(e));
+    lost_peer();
+    return st;
+  }
+  if (r > 0) {
+    st = err_vlx(26, "r_pipe read(id:%lld type:%s) ended-up with no data", static_cast<long long>(fd),
+                 type_of_reader(fd));
+    lost_peer();
+    return st;
   }
   return 0;
 }
@@ -165,21 +214,15 @@ int r_pipe(int fd, unsigned char* bytes, int count, int slot) {
 int w_pipe(int fd, unsigned char* bytes, int count, int slot) { return gather(fd, bytes, count, slot, false); }
 
 int r_sock(int fd, unsigned char* bytes, int count, int slot) {
-  (void)slot;
   int st = flush_pending();
   if (st < 0) return st;
-  int done = 0;
-  while (done < count) {
-    ssize_t n = ::recv(fd, bytes + done, static_cast<std::size_t>(count - done), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return networkError(errno, "recv(%d)", fd);
-    if (n == 0) {
-      log::trace(log::system, "r_sock st:%i lg:%i => sisignal(SIGHUP)", 0, count - done);
-      sisignal(1);
-      // Signals are ignored: the peer is gone for good, so stop waiting.
-      return networkError(ECONNRESET, "recv(%d)", fd);
-    }
-    done += static_cast<int>(n);
+  int r = read_for_slot(fd, bytes, count, slot, true);
+  if (r < 0) return networkError(errno, "recv(%d)", fd);
+  if (r > 0) {
+    log::trace(log::system, "r_sock st:%i lg:%i => sisignal(SIGHUP)", 0, count);
+    sisignal(1);
+    // Signals are ignored: the peer is gone for good, so stop waiting.
+    return networkError(ECONNRESET, "recv(%d)", fd);
   }
   return 0;
 }

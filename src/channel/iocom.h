@@ -30,6 +30,9 @@ int r_cbuf(int fd, unsigned char* bytes, int count, int slot);
 int w_cbuf(int fd, unsigned char* bytes, int count, int slot);
 // The pair of a mode; false for an unknown mode.
 bool com_transfer(int mode, com_io* write_fn, com_io* read_fn);
+// Drops what was read ahead on a slot's request stream (the slot is
+// created anew or released).
+void com_forget_ahead(int slot);
 // Sends the gathered bytes of a slot (of every slot).
 int com_flush(int slot);
 int com_flush_all();

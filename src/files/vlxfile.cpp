@@ -103,6 +103,38 @@ int fill(Channel& c) {
   }
 }
 
+// Reads into the caller's buffer, bypassing the channel's (which is empty).
+int read_direct(Channel& c, char* out, int length) {
+  c.begin += static_cast<std::int64_t>(c.len);
+  c.pos = c.len = 0;
+  for (;;) {
+    ssize_t n;
+    if (fault::hit(fault::read)) {
+      n = -1;
+      errno = EIO;
+    } else {
+      n = ::read(c.fd, out, static_cast<std::size_t>(length));
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      log::trace(log::fileops, "Read failed (%d)", err);
+      return sys_error(err, c.path);
+    }
+    c.begin += n;
+    return static_cast<int>(n);
+  }
+}
+
+int write_direct(Channel& c, const char* in, int length) {
+  c.len = static_cast<std::size_t>(length);
+  const char* saved = c.buf;
+  c.buf = const_cast<char*>(in);
+  int st = flush(c);
+  c.buf = const_cast<char*>(saved);
+  return st;
+}
+
 int start_reading(Channel& c) {
   if (!c.readable) return err_vlx(27, "%s", c.path.c_str());
   if (c.dir == Dir::writing) {
@@ -232,6 +264,13 @@ int adf_read(int channel, void* buffer, int length) {
   char* out = static_cast<char*>(buffer);
   int done = 0;
   while (done < length) {
+    if (c->pos == c->len && length - done >= static_cast<int>(kChannelBuffer)) {
+      // A large read goes straight into the caller's buffer.
+      int n = read_direct(*c, out + done, length - done);
+      if (n <= 0) return n < 0 ? n : done;
+      done += n;
+      continue;
+    }
     if (c->pos == c->len) {
       int n = fill(*c);
       if (n < 0) return n;
@@ -252,6 +291,12 @@ int adf_write(int channel, const void* buffer, int length) {
   if (st < 0) return st;
   const char* in = static_cast<const char*>(buffer);
   int done = 0;
+  if (length >= static_cast<int>(kChannelBuffer)) {
+    // A large write goes out directly, after what was gathered before it.
+    if ((st = flush(*c)) < 0) return st;
+    if ((st = write_direct(*c, in, length)) < 0) return st;
+    return length;
+  }
   while (done < length) {
     if (c->len == kChannelBuffer && (st = flush(*c)) < 0) return st;
     std::size_t take = std::min(kChannelBuffer - c->len, static_cast<std::size_t>(length - done));

@@ -255,7 +255,10 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
             int* channelSlot, int (*tableInit)()) {
   config_log_by_environment(argv[0]);
   std::string line;
-  for (int i = 0; i < argc && line.size() < 255; ++i) line += (i ? " " : "") + std::string(argv[i]);
+  for (int i = 0; i < argc && line.size() < 255; ++i) {
+    if (i > 0) line += ' ';
+    line += argv[i];
+  }
   log::trace(log::system, "%s", line.substr(0, 255));
 
   int n = argc;

@@ -38,17 +38,47 @@ std::string spool_path() {
   return vlx_tmp_dir() + "/" + name;
 }
 
-// Copies the command's output into the spool in lines of at most 512
-// bytes; a last line without a line feed is not copied.
+// Copies the command's output into the spool as lines of at most 512
+// bytes: a longer line goes as consecutive lines of 512 bytes and its
+// rest; a last line without a line feed is not copied (only its whole
+// 512-byte pieces are). Runs of short lines are written as they came.
 int spool_output(int pipe, int spool) {
-  char line[kSpoolLine + 1];
+  constexpr int kBlock = 65536;
+  static char buffer[kBlock];
+  int have = 0;
   for (;;) {
-    int n = adf_uget(pipe, line, kSpoolLine, '\n');
-    if (n <= 0) return n;
-    bool complete = line[n - 1] == '\n';
-    if (!complete && n < kSpoolLine) return 0;
-    int st = adf_uput(spool, line, complete ? n - 1 : n, '\n');
+    int n = adf_read(pipe, buffer + have, kBlock - have);
+    if (n < 0) return n;
+    have += n;
+    bool last = n == 0;
+    int run = 0, at = 0;
+    for (;;) {
+      const char* feed = static_cast<const char*>(std::memchr(buffer + at, '\n', static_cast<std::size_t>(have - at)));
+      int length = feed != nullptr ? static_cast<int>(feed - (buffer + at)) : have - at;
+      if (feed == nullptr && !last && length < kBlock - kSpoolLine) break;  // wait for the rest of the line
+      if (feed != nullptr && length < kSpoolLine) {
+        at += length + 1;
+        continue;
+      }
+      // A long line, or the unterminated end: flush the run, cut the line.
+      int st = at > run ? adf_write(spool, buffer + run, at - run) : 0;
+      for (; st >= 0 && length >= kSpoolLine; at += kSpoolLine, length -= kSpoolLine)
+        st = adf_uput(spool, buffer + at, kSpoolLine, '\n');
+      if (st < 0) return st;
+      if (feed != nullptr) {
+        if ((st = adf_uput(spool, buffer + at, length, '\n')) < 0) return st;
+        at += length + 1;
+      } else if (last) {
+        at = have;  // the unterminated rest is dropped
+      }
+      run = at;
+      if (feed == nullptr) break;
+    }
+    int st = at > run ? adf_write(spool, buffer + run, at - run) : 0;
     if (st < 0) return st;
+    std::memmove(buffer, buffer + at, static_cast<std::size_t>(have - at));
+    have -= at;
+    if (last) return 0;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -200,8 +201,21 @@ int sys_clean_spools() {
   return removed;
 }
 
+namespace {
+
+// A process that ends while tables are open (its client went away, a
+// request could not be read) still deletes their spool files.
+void close_spools_at_exit() {
+  for (s_tsy* t : Tsy)
+    if (t != nullptr && t->spool > 0) adf_close(t->spool);
+}
+
+}  // namespace
+
 void sysisf() {
   sys_clean_spools();
+  static bool registered = std::atexit(close_spools_at_exit) == 0;
+  (void)registered;
   afd_fn handlers[kHandlerSlots] = {};
   handlers[2] = reinterpret_cast<afd_fn>(op_sys);
   handlers[7] = reinterpret_cast<afd_fn>(pr_sys);

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <functional>
 
+#include "client_support.h"
 #include "support/vlxtest.h"
 #include "vlxclient.h"
 
@@ -19,15 +21,10 @@ using vlxc::Record;
 
 namespace {
 
-// A file of known lines that the shipped sandbox lets `cat` read.
-std::string rows_command() {
-  static const std::string path = [] {
-    fs::path data = fs::path(vlxtest::install_dir()) / "data";
-    fs::create_directories(data);
-    vlxtest::spit((data / "rows.txt").string(), "alpha 1 x\nbeta 2 y\ngamma 30 z\ndelta 4\n");
-    return (data / "rows.txt").string();
-  }();
-  return "cat " + path;
+// A file of known lines.
+const std::string& rows_command() {
+  static const std::string command = clienttest::cat_command("rows.txt", "alpha 1 x\nbeta 2 y\ngamma 30 z\ndelta 4\n");
+  return command;
 }
 
 std::vector<std::string> spool_files(pid_t server) {
@@ -62,9 +59,13 @@ int error_of(const std::function<void()>& f) {
   return 0;
 }
 
+// A server gone shows as the failed write (25, broken pipe) or read (26).
+bool lost_pipe(int error) { return error == 25 || error == 26; }
+
 class Client : public ::testing::Test {
  protected:
-  void SetUp() override { vlxtest::install_dir(); }
+  // The server inherits VLXDIR and TMPDIR: set them before it starts.
+  std::string install = vlxtest::install_dir();
   vlxc::Session session{VLXSYS_PATH};
 };
 
@@ -82,6 +83,11 @@ TEST(ClientStart, MissingServerIsFileNotFound) {
     EXPECT_EQ(e.number, 20);
     EXPECT_EQ(e.catalogue, "File not found");
   }
+}
+
+TEST(ClientStart, ServerGoneBeforeTheVersionIsAChannelError) {
+  EXPECT_TRUE(lost_pipe(error_of([] { vlxc::Session s("/bin/true"); })));
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "the child was reaped";
 }
 
 TEST_F(Client, ReadsInEveryMode) {
@@ -200,7 +206,7 @@ TEST_F(Client, ThousandOpenCloseCyclesKeepTheDescriptors) {
 TEST_F(Client, LostServerIsAnErrorNotASignal) {
   vlxc::Table t = session.open(rows_command(), 3);
   ::kill(session.server_pid(), SIGKILL);
-  EXPECT_EQ(error_of([&] { t.read(Mode::first); }), 26);
+  EXPECT_TRUE(lost_pipe(error_of([&] { t.read(Mode::first); })));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "client_support.h"
 #include "support/vlxtest.h"
 
 namespace fs = std::filesystem;
@@ -35,14 +36,9 @@ Outcome vlxq(const std::vector<std::string>& args) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out + vlxtest::slurp(err.string())};
 }
 
-std::string rows() {
-  static const std::string path = [] {
-    fs::path data = fs::path(vlxtest::install_dir()) / "data";
-    fs::create_directories(data);
-    vlxtest::spit((data / "people.txt").string(), "ann 7 paris\nbob 12 rome\ncyd 3\n");
-    return (data / "people.txt").string();
-  }();
-  return "cat " + path;
+const std::string& rows() {
+  static const std::string command = clienttest::cat_command("people.txt", "ann 7 paris\nbob 12 rome\ncyd 3\n");
+  return command;
 }
 
 TEST(Vlxq, PrintsAlignedColumnsWithoutEmptyTrailingOnes) {

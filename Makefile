@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan demo test test-unit test-asan bench fuzz clean
+.PHONY: all deps build build-asan demo test test-unit test-asan test-fuzz bench fuzz clean
 
 all: build
 
@@ -35,7 +35,11 @@ test-asan: build-asan
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-unit test-asan
+# Each fuzz target runs a short while on its corpus as part of the tests.
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
+
+test: test-unit test-asan test-fuzz
 
 bench: deps
 	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVLX_BENCH=ON -DVLX_TESTS=OFF -DVLX_FAULTS=OFF >/dev/null

@@ -1,7 +1,11 @@
 #include "table/sysop.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -146,7 +150,28 @@ void release(s_tsy* t, int slot) {
 
 }  // namespace
 
+int sys_clean_spools() {
+  std::string folder = vlx_tmp_dir();
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    int pid = 0, counter = 0;
+    char tail = 0;
+    if (std::sscanf(entry->d_name, "vlxt%d_%d%c", &pid, &counter, &tail) != 2 || pid <= 0) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::string path = folder + "/" + entry->d_name;
+    if (::unlink(path.c_str()) == 0) {
+      log::trace(log::fileops, "removed the spool file %s of process %d", path, pid);
+      ++removed;
+    }
+  }
+  ::closedir(dir);
+  return removed;
+}
+
 void sysisf() {
+  sys_clean_spools();
   afd_fn handlers[kHandlerSlots] = {};
   handlers[2] = reinterpret_cast<afd_fn>(op_sys);
   handlers[7] = reinterpret_cast<afd_fn>(pr_sys);

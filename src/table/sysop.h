@@ -26,8 +26,12 @@ struct s_tsy {
 // Contexts of the open system tables, by table slot.
 extern s_tsy* Tsy[kTableSlots];
 
-// Installs driver 3.
+// Installs driver 3, after removing the spool files that processes which
+// no longer exist left in the spool folder (a process ended by a signal
+// cannot delete its own).
 void sysisf();
+// The removal alone; the number of files removed.
+int sys_clean_spools();
 
 int op_sys(s_opn* request);
 int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyValue, int* found, int criterion,

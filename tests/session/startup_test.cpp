@@ -182,3 +182,27 @@ TEST(Startup, ServiceBytesBelowAHundredAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Startup, SpoolFilesOfDeadProcessesAreRemoved) {
+  std::string tmp = vlxtest::install_dir() + "/tmp";
+  // A process that has ended, and this (living) one.
+  pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  std::string stale = tmp + "/vlxt" + std::to_string(dead) + "_3";
+  std::string alive = tmp + "/vlxt" + std::to_string(::getpid()) + "_0";
+  std::string other = tmp + "/vlxt" + std::to_string(dead) + "_3.keep";
+  for (const std::string& f : {stale, alive, other}) vlxtest::spit(f, "x\n");
+  e2e::Server s = e2e::start_descriptor_form();
+  s.send(kVersion10);
+  ASSERT_EQ(s.read(5), kVersionAnswer);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(alive));
+  EXPECT_TRUE(fs::exists(other)) << "only names of the spool form";
+  fs::remove(alive);
+  fs::remove(other);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -62,6 +63,13 @@ void start_engine() {
 std::string data_dir() { return vlxtest::install_dir() + "/data"; }
 
 std::string call(int object, const std::string& body, const std::string& raw) {
+  // VLX_FUZZ_SEEDS=<folder> keeps every request as a seed of the request
+  // fuzz target: object byte, body length, body, following bytes.
+  if (const char* seeds = std::getenv("VLX_FUZZ_SEEDS")) {
+    static int n;
+    std::string seed = std::string(1, static_cast<char>(object)) + be16(static_cast<int>(body.size())) + body + raw;
+    vlxtest::spit(std::string(seeds) + "/seed" + std::to_string(n++), seed);
+  }
   cbuf_feed(In, raw.data(), static_cast<int>(raw.size()));
   std::string copy = body;
   fsr_an(object, copy.data(), static_cast<int>(copy.size()));

@@ -155,7 +155,9 @@ Session::Session(const std::string& serverPath) {
   toServer_ = requests[1];
   fromServer_ = answers[0];
   int execErrno = 0;
-  ssize_t got = pid_ > 0 ? ::read(failure[0], &execErrno, sizeof execErrno) : 0;
+  ssize_t got = 0;
+  while (pid_ > 0 && (got = ::read(failure[0], &execErrno, sizeof execErrno)) < 0 && errno == EINTR) {
+  }
   ::close(failure[0]);
   if (pid_ < 0 || got > 0) {
     int e = pid_ < 0 ? forkErrno : execErrno;
@@ -180,13 +182,19 @@ Session::Session(const std::string& serverPath) {
     throw Error("start " + serverPath, -st);
   }
 
-  std::string body = head(kVersion);
-  put32(body, kWantedVersion);
-  send("version", 0, body);
-  status("version");
-  unsigned char version[4];
-  bytes("version", version, 4);
-  protocol_ = static_cast<int>(get_be32(version));
+  try {
+    std::string body = head(kVersion);
+    put32(body, kWantedVersion);
+    send("version", 0, body);
+    status("version");
+    unsigned char version[4];
+    bytes("version", version, 4);
+    protocol_ = static_cast<int>(get_be32(version));
+  } catch (const Error&) {
+    ended_ = true;
+    release();
+    throw;
+  }
   setProtocolVersion(slot_, protocol_);
   sethdvcom(slot_, protocol_);
 }

@@ -42,6 +42,7 @@ class Session;
 
 // An open table. Closes itself when destroyed (errors then are dropped);
 // close() reports them.
+// REQUIRES: a Table does not outlive the Session that opened it.
 class Table {
  public:
   Table(Table&& other) noexcept;

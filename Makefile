@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan demo test test-unit test-asan test-fuzz bench fuzz clean
+.PHONY: all deps build build-asan demo test test-unit test-asan test-fuzz bench fuzz soak clean
 
 all: build
 
@@ -31,9 +31,16 @@ demo: build
 test-unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The soak test runs 1000 sessions in the normal build and 200 here, where
+# every server is instrumented.
 test-asan: build-asan
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	@cd $(ASAN_BUILD) && VLX_SOAK_SESSIONS=200 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# 10,000 mixed sessions against the real server (SOAK_SESSIONS to change).
+SOAK_SESSIONS ?= 10000
+soak: build
+	@VLX_SOAK_SESSIONS=$(SOAK_SESSIONS) $(BUILD)/tests/test_client --gtest_filter='Soak.*'
 
 # Each fuzz target runs a short while on its corpus as part of the tests.
 test-fuzz:

@@ -77,17 +77,6 @@ int date_to_text(res_u* v) {
   return res_setstu(v, text, static_cast<unsigned>(stulen(text)));
 }
 
-int text_to_date(res_u* v) {
-  char text[256];
-  text8(v, text);
-  int day = 0;
-  if (text[0] != 0)
-    if (int st = gtolddate(text, &day); st < 0) return st;
-  res_drop(v);
-  v->rs_type = LDATE;
-  v->rs_date = static_cast<std::uint32_t>(day);
-  return 0;
-}
 
 int text_to_dcb(res_u* v) {
   char text[256];
@@ -131,6 +120,18 @@ int append(res_u* left, const char16_t* text) {
 }
 
 }  // namespace
+
+int old_date(res_u* v) {
+  char text[256];
+  text8(v, text);
+  int day = 0;
+  if (text[0] != 0)
+    if (int st = gtolddate(text, &day); st < 0) return st;
+  res_drop(v);
+  v->rs_type = LDATE;
+  v->rs_date = static_cast<std::uint32_t>(day);
+  return 0;
+}
 
 void res_drop(res_u* v) {
   if (v->rs_grp != 0) adg_free(v->rs_grp);
@@ -375,7 +376,7 @@ int rsconv(res_u* v, int type) {
       }
       return convdbl(v);
     case LDATE: {
-      if (t == LCLOB) return text_to_date(v);
+      if (t == LCLOB) return old_date(v);
       int n = 0;
       if (int st = exintg(v, &n); st < 0) return st;
       return set_date(v, n, "rsconv");
@@ -477,7 +478,7 @@ int cmp_exp(res_u* a, res_u* b, int* order) {
   if (ta == LDATE || tb == LDATE) {
     res_u* other = ta == LDATE ? b : a;
     if (other->rs_type == LCLOB)
-      if (int st = text_to_date(other); st < 0) return st;
+      if (int st = old_date(other); st < 0) return st;
     if (other->rs_type == LDATETIME) {
       // A date stands for its midnight.
       std::int64_t x = ta == LDATE ? a->rs_date * kSecondsPerDay : a->rs_dtm;

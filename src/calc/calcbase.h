@@ -86,6 +86,9 @@ int typconv(int storageType);
 // Name of a type for messages ("Integer", ...).
 const char* type_name(int type);
 
+// A string value read as old-format date text (8-bit, at most 255
+// characters) becomes a date value.
+int old_date(res_u* v);
 int rsconv(res_u* v, int type);
 int convdcb(res_u* v);
 int convdbl(res_u* v);

@@ -85,10 +85,10 @@ void close_quietly(int fd) {
   ::_exit(127);
 }
 
-}  // namespace
-
-int adf_popen(unsigned group, const char* command, const char* mode, const char* host) {
-  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(26, "adf_popen mode %s", mode ? mode : "");
+// Starts `command` (after the sandbox; here or on `host`) with its standard
+// output on `output` and its input on /dev/null. Returns the child's pid,
+// or a negative error when it is refused or cannot be started.
+int spawn_command(const char* command, const char* host, int output) {
   int st = sandbox_check(command);
   if (st < 0) return st;
   bool local = is_local(host);
@@ -111,20 +111,15 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  int data[2], report[2];
-  if (::pipe2(data, O_CLOEXEC) < 0) return sys_error(errno, command);
-  if (::pipe2(report, O_CLOEXEC) < 0) {
-    int err = errno;
-    close_quietly(data[0]);
-    close_quietly(data[1]);
-    return sys_error(err, command);
-  }
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) < 0) return sys_error(errno, command);
   int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  for (int* fd : {&data[0], &data[1], &report[0], &report[1], &input}) *fd = above_standard(*fd);
+  output = ::fcntl(output, F_DUPFD_CLOEXEC, 3);
+  for (int* fd : {&report[0], &report[1], &input}) *fd = above_standard(*fd);
   auto close_all = [&] {
-    for (int fd : {data[0], data[1], report[0], report[1], input}) close_quietly(fd);
+    for (int fd : {report[0], report[1], input, output}) close_quietly(fd);
   };
-  if (data[0] < 0 || data[1] < 0 || report[0] < 0 || report[1] < 0 || input < 0) {
+  if (report[0] < 0 || report[1] < 0 || input < 0 || output < 0) {
     int err = errno;
     close_all();
     return sys_error(err, command);
@@ -133,13 +128,13 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
   int max_fd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? static_cast<int>(limit.rlim_cur) : 65536;
 
   pid_t pid = ::fork();
-  if (pid == 0) child(argv.data(), !local, input, data[1], report[1], max_fd);
+  if (pid == 0) child(argv.data(), !local, input, output, report[1], max_fd);
   if (pid < 0) {
     int err = errno;
     close_all();
     return sys_error(err, command);
   }
-  for (int* fd : {&data[1], &report[1], &input}) {
+  for (int* fd : {&output, &report[1], &input}) {
     ::close(*fd);
     *fd = -1;
   }
@@ -149,11 +144,26 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
   while (n < 0 && errno == EINTR);
   ::close(report[0]);
   if (n == static_cast<ssize_t>(sizeof err)) {
-    ::close(data[0]);
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     log::trace(log::system, "adf_popen cannot start %s (%d)", args[0], err);
     return sys_error(err, args[0].c_str());
+  }
+  return pid;
+}
+
+}  // namespace
+
+int adf_popen(unsigned group, const char* command, const char* mode, const char* host) {
+  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(26, "adf_popen mode %s", mode ? mode : "");
+  int data[2];
+  if (::pipe2(data, O_CLOEXEC) < 0) return sys_error(errno, command);
+  data[0] = above_standard(data[0]);
+  int pid = spawn_command(command, host, data[1]);
+  ::close(data[1]);
+  if (pid < 0) {
+    close_quietly(data[0]);
+    return pid;
   }
   int channel = adf_attach(group, data[0], pid, "r", command);
   if (channel < 0) {
@@ -163,4 +173,13 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
     }
   }
   return channel;
+}
+
+int adf_run_into(const char* command, const char* host, int output) {
+  int pid = spawn_command(command, host, output);
+  if (pid < 0) return pid;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
 }

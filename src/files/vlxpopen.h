@@ -14,3 +14,8 @@
 // that is not one, 20 / 27 / 29 / 31 when the program cannot be started,
 // 26 a bad mode.
 int adf_popen(unsigned group, const char* command, const char* mode, const char* host);
+
+// Runs `command` as adf_popen would, with its standard output written to
+// the descriptor `output`, and waits for it. Returns the child's wait
+// status (0 or more) or a negative error when it cannot be started.
+int adf_run_into(const char* command, const char* host, int output);

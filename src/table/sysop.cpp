@@ -1,7 +1,9 @@
 #include "table/sysop.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +92,67 @@ int start_failure(int status) {
   if (WEXITSTATUS(status) == 126) return err_vlx(27, "command not executable");
   return 0;
 }
+
+// True when a spool written straight by the command needs no change: no
+// line of 512 bytes or more, and a line feed at the end. Each step looks
+// for the last line feed within the next 512 bytes.
+bool spool_conforms(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  static char block[1 << 18];
+  std::size_t pending = 0;  // bytes of the line not yet ended
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0 && pending == 0;
+      break;
+    }
+    std::size_t size = static_cast<std::size_t>(n), at = 0;
+    while (ok && at < size) {
+      std::size_t window = std::min<std::size_t>(kSpoolLine - pending, size - at);
+      const void* feed = ::memrchr(block + at, '\n', window);
+      if (feed == nullptr) {
+        pending += window;
+        at += window;
+        ok = pending < kSpoolLine;
+      } else {
+        at = static_cast<std::size_t>(static_cast<const char*>(feed) - block) + 1;
+        pending = 0;
+      }
+    }
+    if (!ok) break;
+  }
+  ::close(fd);
+  return ok;
+}
+
+// Runs a local command with its output going straight into the spool;
+// when the output has long lines or no final line feed, it is copied
+// again through the line rules.
+int spool_locally(unsigned group, const std::string& command, const std::string& path) {
+  int spool = adf_open(group, path.c_str(), "w");
+  if (spool < 0) {
+    ::unlink(path.c_str());
+    return spool;
+  }
+  int status = adf_run_into(command.c_str(), "", adf_fd(spool));
+  int closed = adf_close(spool);
+  int st = status < 0 ? status : closed < 0 ? closed : start_failure(status);
+  if (st < 0 || spool_conforms(path)) return st;
+  std::string raw = path + ".raw";
+  if (::rename(path.c_str(), raw.c_str()) != 0) return set_vstat1(errno);
+  int in = adf_open(group, raw.c_str(), "r");
+  if (in >= 0) adf_ulnk(in);
+  else ::unlink(raw.c_str());
+  int out = in < 0 ? in : adf_open(group, path.c_str(), "w");
+  st = out < 0 ? out : spool_output(in, out);
+  if (out >= 0 && (closed = adf_close(out)) < 0 && st >= 0) st = closed;
+  if (in >= 0) adf_close(in);
+  return st;
+}
+
 
 // Fills the record from the line at the channel's position: word i goes
 // to the 255-byte slot i, the rest of a slot is zero; longer words are
@@ -254,24 +317,29 @@ int op_sys(s_opn* r) {
     host = name.substr(0, at);
     command = name.substr(at + 1);
   }
-  int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
-  if (pipe < 0) {
-    release(t, slot);
-    return pipe >= -128 ? pipe : err_vlx(25, "op_sys");
-  }
   std::string path = spool_path();
-  int spool = adf_open(r->group, path.c_str(), "w");
-  if (spool < 0) {
-    // The file may exist although its channel could not be made.
-    ::unlink(path.c_str());
-    adf_close(pipe);
-    release(t, slot);
-    return spool;
+  int st;
+  if (host.empty()) {
+    st = spool_locally(r->group, command, path);
+  } else {
+    int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
+    if (pipe < 0) {
+      release(t, slot);
+      return pipe >= -128 ? pipe : err_vlx(25, "op_sys");
+    }
+    int spool = adf_open(r->group, path.c_str(), "w");
+    if (spool < 0) {
+      // The file may exist although its channel could not be made.
+      ::unlink(path.c_str());
+      adf_close(pipe);
+      release(t, slot);
+      return spool;
+    }
+    st = spool_output(pipe, spool);
+    int closed = adf_close(spool);
+    int ended = adf_close(pipe);
+    if (st >= 0) st = closed < 0 ? closed : ended < 0 ? ended : start_failure(adf_last_status());
   }
-  int st = spool_output(pipe, spool);
-  int closed = adf_close(spool);
-  int ended = adf_close(pipe);
-  if (st >= 0) st = closed < 0 ? closed : ended < 0 ? ended : start_failure(adf_last_status());
   if (st >= 0) {
     t->spool = adf_open(r->group, path.c_str(), "r");
     st = t->spool;

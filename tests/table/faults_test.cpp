@@ -48,6 +48,8 @@ class Faults : public ::testing::TestWithParam<site> {
 TEST_P(Faults, EveryPointIsAnsweredAndLeavesNothing) {
   std::string text;
   for (int i = 0; i < 3000; ++i) text += std::to_string(i) + (i % 3 ? " keep" : " skip") + " row\n";
+  // A long line makes the spool go through the line rules (reads, writes).
+  text += std::string(700, 'L') + "\n";
   vlxtest::spit(data_dir() + "/faults", text);
   std::string command = "cat " + data_dir() + "/faults";
   site where = GetParam();

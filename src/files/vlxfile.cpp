@@ -80,31 +80,9 @@ int flush(Channel& c) {
   return 0;
 }
 
-// Reads the next block at `begin + len` into the buffer; bytes read, 0 at end.
-int fill(Channel& c) {
-  c.begin += static_cast<std::int64_t>(c.len);
-  c.pos = c.len = 0;
-  for (;;) {
-    ssize_t n;
-    if (fault::hit(fault::read)) {
-      n = -1;
-      errno = EIO;
-    } else {
-      n = ::read(c.fd, c.buf, kChannelBuffer);
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      log::trace(log::fileops, "Read failed (%d)", err);
-      return sys_error(err, c.path);
-    }
-    c.len = static_cast<std::size_t>(n);
-    return static_cast<int>(n);
-  }
-}
-
-// Reads into the caller's buffer, bypassing the channel's (which is empty).
-int read_direct(Channel& c, char* out, int length) {
+// One read() of the channel's file after what the buffer held, which the
+// buffer gives up; bytes read, 0 at end.
+int read_next(Channel& c, char* out, int length) {
   c.begin += static_cast<std::int64_t>(c.len);
   c.pos = c.len = 0;
   for (;;) {
@@ -121,9 +99,22 @@ int read_direct(Channel& c, char* out, int length) {
       log::trace(log::fileops, "Read failed (%d)", err);
       return sys_error(err, c.path);
     }
-    c.begin += n;
     return static_cast<int>(n);
   }
+}
+
+// Reads the next block into the buffer.
+int fill(Channel& c) {
+  int n = read_next(c, c.buf, static_cast<int>(kChannelBuffer));
+  if (n > 0) c.len = static_cast<std::size_t>(n);
+  return n;
+}
+
+// Reads into the caller's buffer, bypassing the channel's (which is empty).
+int read_direct(Channel& c, char* out, int length) {
+  int n = read_next(c, out, length);
+  if (n > 0) c.begin += n;
+  return n;
 }
 
 int write_direct(Channel& c, const char* in, int length) {

@@ -155,6 +155,8 @@ int compile_spawn() {
     std::string message;
     entry.compiled = trex_compile(entry.pattern, message);
     if (!entry.compiled) return err_vlx(5, "COMPILE FAILED %s: %s\n", entry.pattern.c_str(), message.c_str());
+    // The search is costly and only feeds the log: skip it when unseen.
+    if (!log::enabled(log::security)) continue;
     for (const auto& [needle, what] : kShellHazards)
       if (trex_can_contain(entry.compiled.get(), needle))
         log::trace(log::security, "Sandbox management - Warning: pattern %s accepts %s", entry.pattern, what);

@@ -164,22 +164,20 @@ int read_line(s_tsy* t) {
   unsigned char* record = cbu_bu(t->descriptor->record);
   unsigned length = cbu_len(t->descriptor->record);
   if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
-  std::memset(record, 0, length);
-  if (n == 0) {
-    t->atEnd = true;
-    return 4;
-  }
-  bool ended = line[n - 1] == '\n';
+  bool ended = n > 0 && line[n - 1] == '\n';
   if (ended) --n;
-  int field = 0;
-  for (int i = 0; i < n && field < t->fieldCount;) {
-    while (i < n && line[i] == ' ') ++i;
-    if (i == n) break;
-    int start = i;
-    while (i < n && line[i] != ' ') ++i;
-    unsigned at = static_cast<unsigned>(field) * kWordSlot;
-    if (at + kWordSlot <= length) std::memcpy(record + at, line + start, static_cast<std::size_t>(std::min(i - start, kWordSlot)));
-    ++field;
+  // Only what the last read left in a slot needs clearing.
+  int at = 0;
+  for (int field = 0; field < t->fieldCount; ++field) {
+    while (at < n && line[at] == ' ') ++at;
+    int start = at;
+    while (at < n && line[at] != ' ') ++at;
+    int word = std::min(at - start, kWordSlot);
+    unsigned offset = static_cast<unsigned>(field) * kWordSlot;
+    if (offset + kWordSlot > length) break;
+    std::memcpy(record + offset, line + start, static_cast<std::size_t>(word));
+    if (t->used[field] > word) std::memset(record + offset + word, 0, static_cast<std::size_t>(t->used[field] - word));
+    t->used[field] = static_cast<std::uint8_t>(word);
   }
   if (!ended) {
     t->atEnd = true;
@@ -366,6 +364,13 @@ int op_sys(s_opn* r) {
     return st;
   }
   cbu_set_noextent(d->record, 1);
+  t->used = static_cast<std::uint8_t*>(adg_malloc(r->group, static_cast<std::size_t>(std::max(r->fieldCount, 1))));
+  if (t->used == nullptr) {
+    st = -Vstat1;
+    release(t, slot);
+    return st;
+  }
+  std::memset(t->used, kWordSlot, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
   d->currentKey[0] = d->currentKey[1] = -1;
   return slot;
 }

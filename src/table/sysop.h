@@ -21,6 +21,7 @@ struct s_tsy {
   int fieldCount;
   const s_fld* fields;
   bool atEnd;
+  std::uint8_t* used;  // bytes written in each field's slot by the last read
 };
 
 // Contexts of the open system tables, by table slot.

@@ -206,3 +206,33 @@ TEST(Startup, SpoolFilesOfDeadProcessesAreRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string frame(int type, const std::string& payload) {
+  std::uint32_t length = static_cast<std::uint32_t>(payload.size() + 1);
+  return bytes({static_cast<int>(length >> 24), static_cast<int>((length >> 16) & 0xFF),
+                static_cast<int>((length >> 8) & 0xFF), static_cast<int>(length & 0xFF), type}) +
+         payload;
+}
+
+TEST(Startup, FrontEndModeHandshakeThenDeletedSession) {
+  e2e::Server s = e2e::start_stdin_form({"-q"});
+  s.send(frame(1, R"({"method":"POST","url":"/$prolog"})") + frame(3, R"({"server":"web","folder":"app"})"));
+  s.send(frame(1, R"j({"method":"DELETE","url":"/$connections('999')"})j") + frame(3, ""));
+  std::string answers = s.read(1 << 16);
+  EXPECT_NE(answers.find("\"status\":201"), std::string::npos) << "the prolog is answered";
+  EXPECT_NE(answers.find("\"status\":204"), std::string::npos) << answers;
+  EXPECT_EQ(exit_status(s.wait()), 256 - 2) << "a deleted session ends with -2";
+}
+
+TEST(Startup, FrontEndModeRefusesAnotherSessionId) {
+  e2e::Server s = e2e::start_stdin_form({"-q"});
+  s.send(frame(1, R"({"method":"POST","url":"/$prolog"})") + frame(3, "{}"));
+  s.send(frame(1, R"j({"method":"DELETE","url":"/$connections('12')"})j") + frame(3, ""));
+  std::string answers = s.read(1 << 16);
+  EXPECT_NE(answers.find("\"status\":400"), std::string::npos) << answers;
+  EXPECT_EQ(exit_status(s.wait()), 255);
+}
+
+}  // namespace

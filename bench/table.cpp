@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -153,21 +154,29 @@ void spool_and_memory(long megabytes) {
     std::ofstream out(file);
     for (long i = 0; i < megabytes * 1024 * 1024 / 100; ++i) out << line;
   }
-  run("cat " + file.string() + " > /dev/null");  // both read from a warm cache
-  vlxc::Session s(Server);
-  auto start = Clock::now();
-  vlxc::Table t = s.open("cat " + file.string(), 1);
-  double ours = seconds_since(start);
-  for (int i = 0; i < 1000 && t.read(i ? vlxc::Mode::next : vlxc::Mode::first); ++i) {
+  // Three rounds, alternating, each from the same state (the input in the
+  // cache, nothing dirty); the best of each is kept.
+  run("cat " + file.string() + " > /dev/null");
+  double ours = 1e9, theirs = 1e9;
+  long peak = -1;
+  for (int round = 0; round < 3; ++round) {
+    ::sync();
+    auto start = Clock::now();
+    run("cat " + file.string() + " > " + (Root / "tmp" / "copy").string());
+    theirs = std::min(theirs, seconds_since(start));
+    fs::remove(Root / "tmp" / "copy");
+    ::sync();
+    vlxc::Session s(Server);
+    start = Clock::now();
+    vlxc::Table t = s.open("cat " + file.string(), 1);
+    ours = std::min(ours, seconds_since(start));
+    for (int i = 0; i < 1000 && t.read(i ? vlxc::Mode::next : vlxc::Mode::first); ++i) {
+    }
+    t.read(vlxc::Mode::last);
+    peak = std::max(peak, peak_kb(s.server_pid()));
+    t.close();
+    s.end();
   }
-  t.read(vlxc::Mode::last);
-  long peak = peak_kb(s.server_pid());
-  t.close();
-  s.end();
-  start = Clock::now();
-  run("cat " + file.string() + " > " + (Root / "tmp" / "copy").string());
-  double theirs = seconds_since(start);
-  fs::remove(Root / "tmp" / "copy");
   std::printf("spool: %ld MB\n", megabytes);
   report("spool", ours, theirs, "s", "<=", 1.3);
   std::printf("%-16s peak resident %.1f MB (target <= 16 MB) %s\n", "memory", peak / 1024.0,

@@ -175,11 +175,6 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
   return channel;
 }
 
-int adf_run_into(const char* command, const char* host, int output) {
-  int pid = spawn_command(command, host, output);
-  if (pid < 0) return pid;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return status;
+int adf_spawn_into(const char* command, const char* host, int output) {
+  return spawn_command(command, host, output);
 }

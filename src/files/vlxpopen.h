@@ -15,7 +15,8 @@
 // 26 a bad mode.
 int adf_popen(unsigned group, const char* command, const char* mode, const char* host);
 
-// Runs `command` as adf_popen would, with its standard output written to
-// the descriptor `output`, and waits for it. Returns the child's wait
-// status (0 or more) or a negative error when it cannot be started.
-int adf_run_into(const char* command, const char* host, int output);
+// Starts `command` as adf_popen would, with its standard output written
+// to the descriptor `output`. Returns the child's pid, or a negative error
+// when it is refused or cannot be started.
+// REQUIRES: the caller waits for the child.
+int adf_spawn_into(const char* command, const char* host, int output);

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,24 +95,14 @@ int start_failure(int status) {
   return 0;
 }
 
-// True when a spool written straight by the command needs no change: no
-// line of 512 bytes or more, and a line feed at the end. Each step looks
-// for the last line feed within the next 512 bytes.
-bool spool_conforms(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  static char block[1 << 18];
+// Checks the lines of a spool while the command writes it: no line of 512
+// bytes or more, and a line feed at the end. Each step looks for the last
+// line feed within the next 512 bytes.
+struct SpoolCheck {
   std::size_t pending = 0;  // bytes of the line not yet ended
   bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, block, sizeof block);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0 && pending == 0;
-      break;
-    }
-    std::size_t size = static_cast<std::size_t>(n), at = 0;
-    while (ok && at < size) {
+  void scan(const char* block, std::size_t size) {
+    for (std::size_t at = 0; ok && at < size;) {
       std::size_t window = std::min<std::size_t>(kSpoolLine - pending, size - at);
       const void* feed = ::memrchr(block + at, '\n', window);
       if (feed == nullptr) {
@@ -122,10 +114,32 @@ bool spool_conforms(const std::string& path) {
         pending = 0;
       }
     }
-    if (!ok) break;
   }
-  ::close(fd);
-  return ok;
+};
+
+// Waits for the command while reading behind it what it has written so
+// far, so that the check costs no time of its own. The wait status.
+int follow(int pid, int fd, SpoolCheck& check) {
+  static char block[1 << 18];
+  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  int status = -1;
+  for (bool exited = false;;) {
+    ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0) {
+      check.scan(block, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0) check.ok = false;
+    if (exited || n < 0) break;
+    // At the end of what is written: wait for more, or for the end.
+    pollfd p{pidfd, POLLIN, 0};
+    if (pidfd >= 0) ::poll(&p, 1, 1);
+    int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
+    exited = r == pid || (r < 0 && errno != EINTR);
+  }
+  if (pidfd >= 0) ::close(pidfd);
+  return status;
 }
 
 // Runs a local command with its output going straight into the spool;
@@ -137,10 +151,16 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
     ::unlink(path.c_str());
     return spool;
   }
-  int status = adf_run_into(command.c_str(), "", adf_fd(spool));
+  int pid = adf_spawn_into(command.c_str(), "", adf_fd(spool));
   int closed = adf_close(spool);
-  int st = status < 0 ? status : closed < 0 ? closed : start_failure(status);
-  if (st < 0 || spool_conforms(path)) return st;
+  if (pid < 0) return pid;
+  SpoolCheck check;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) check.ok = false;
+  int status = follow(pid, fd, check);
+  if (fd >= 0) ::close(fd);
+  int st = closed < 0 ? closed : start_failure(status);
+  if (st < 0 || (check.ok && check.pending == 0)) return st;
   std::string raw = path + ".raw";
   if (::rename(path.c_str(), raw.c_str()) != 0) return set_vstat1(errno);
   int in = adf_open(group, raw.c_str(), "r");

@@ -124,14 +124,18 @@ int follow(int pid, int fd, SpoolCheck& check) {
   int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   int status = -1;
   for (bool exited = false;;) {
-    ssize_t n = ::read(fd, block, sizeof block);
+    // Once the check has failed, or cannot read, only the wait is left.
+    ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
     if (n < 0 && errno == EINTR) continue;
     if (n > 0) {
       check.scan(block, static_cast<std::size_t>(n));
       continue;
     }
-    if (n < 0) check.ok = false;
-    if (exited || n < 0) break;
+    if (n < 0) {
+      check.ok = false;
+      continue;
+    }
+    if (exited) break;
     // At the end of what is written: wait for more, or for the end.
     pollfd p{pidfd, POLLIN, 0};
     if (pidfd >= 0) ::poll(&p, 1, 1);

@@ -72,7 +72,11 @@ void Server::close_requests() {
   toServer = -1;
 }
 
-Server start_descriptor_form(const std::vector<std::string>& extra, const std::vector<std::string>& env) {
+namespace {
+
+// Starts the server with its request and answer pipe ends as descriptors
+// `in` and `out` (uninherited others), with these arguments.
+Server start(int in, int out, const std::vector<std::string>& args, const std::vector<std::string>& env) {
   vlxtest::install_dir();
   int requests[2], answers[2];
   (void)!::pipe2(requests, O_CLOEXEC);
@@ -80,11 +84,8 @@ Server start_descriptor_form(const std::vector<std::string>& extra, const std::v
   Server s;
   s.pid = ::fork();
   if (s.pid == 0) {
-    // The server gets its ends under numbers of our choosing, uninherited others.
-    ::dup2(requests[0], 20);
-    ::dup2(answers[1], 21);
-    std::vector<std::string> args = {"20", "21", "-1"};
-    args.insert(args.end(), extra.begin(), extra.end());
+    ::dup2(requests[0], in);
+    ::dup2(answers[1], out);
     exec_server(args, env);
   }
   ::close(requests[0]);
@@ -94,23 +95,16 @@ Server start_descriptor_form(const std::vector<std::string>& extra, const std::v
   return s;
 }
 
+}  // namespace
+
+Server start_descriptor_form(const std::vector<std::string>& extra, const std::vector<std::string>& env) {
+  std::vector<std::string> args = {"20", "21", "-1"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return start(20, 21, args, env);
+}
+
 Server start_stdin_form(const std::vector<std::string>& options, const std::vector<std::string>& env) {
-  vlxtest::install_dir();
-  int requests[2], answers[2];
-  (void)!::pipe2(requests, O_CLOEXEC);
-  (void)!::pipe2(answers, O_CLOEXEC);
-  Server s;
-  s.pid = ::fork();
-  if (s.pid == 0) {
-    ::dup2(requests[0], 0);
-    ::dup2(answers[1], 1);
-    exec_server(options, env);
-  }
-  ::close(requests[0]);
-  ::close(answers[1]);
-  s.toServer = requests[1];
-  s.fromServer = answers[0];
-  return s;
+  return start(0, 1, options, env);
 }
 
 std::string request(int code, const std::string& body) {

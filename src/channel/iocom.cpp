@@ -431,20 +431,28 @@ int rl_ack(int slot, void* bytes, int count) {
   return c == nullptr ? -Vstat1 : do_read(c, c->ackr, bytes, count, slot);
 }
 
-int reqstr(char* buffer, int size, const char* text) {
-  int count = 0;
-  int bytes = strtoput(buffer + 4, text, size - 4, &count);
+namespace {
+
+// The two counts before a converted text: its byte count plus 2, and the
+// conversion's character count. Returns the field's whole length.
+int text_field(char* buffer, int bytes, int count) {
   put_be16(reinterpret_cast<unsigned char*>(buffer), bytes + 2);
   put_be16(reinterpret_cast<unsigned char*>(buffer) + 2, count);
   return bytes + 4;
 }
 
+}  // namespace
+
+int reqstr(char* buffer, int size, const char* text) {
+  int count = 0;
+  int bytes = strtoput(buffer + 4, text, size - 4, &count);
+  return text_field(buffer, bytes, count);
+}
+
 int reqstu(char* buffer, int size, const char16_t* text) {
   int count = 0;
   int bytes = stutoput(buffer + 4, text, size - 4, &count);
-  put_be16(reinterpret_cast<unsigned char*>(buffer), bytes + 2);
-  put_be16(reinterpret_cast<unsigned char*>(buffer) + 2, count);
-  return bytes + 4;
+  return text_field(buffer, bytes, count);
 }
 
 int serverSendType(int slot, int type) {

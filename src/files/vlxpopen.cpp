@@ -1,10 +1,8 @@
 #include "files/vlxpopen.h"
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,25 +63,31 @@ void close_quietly(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
-// Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void child(char** argv, bool search, int input, int output, int report, int max_fd) {
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  ::sigaction(SIGPIPE, &dfl, nullptr);
-  if (::dup2(input, 0) < 0 || ::dup2(output, 1) < 0) {
-    int err = errno;
-    (void)!::write(report, &err, sizeof err);
-    ::_exit(127);
+// The child's start, shared by every spawn: its standard input and output
+// are `input` and `output`, every other descriptor of the server is closed,
+// and SIGPIPE, which the server ignores, is back to its default.
+struct SpawnSetup {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  SpawnSetup(int input, int output) {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, 0);
+    posix_spawn_file_actions_adddup2(&actions, output, 1);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   }
-  // Every other descriptor of the server closes at exec; the report pipe
-  // stays until then to carry an exec failure.
-  if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
-    for (int fd = 3; fd < max_fd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  if (search) ::execvp(argv[0], argv); else ::execv(argv[0], argv);
-  int err = errno;
-  (void)!::write(report, &err, sizeof err);
-  ::_exit(127);
-}
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
 
 // Starts `command` (after the sandbox; here or on `host`) with its standard
 // output on `output` and its input on /dev/null. Returns the child's pid,
@@ -111,42 +115,28 @@ int spawn_command(const char* command, const char* host, int output) {
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) < 0) return sys_error(errno, command);
-  int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  int input = above_standard(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   output = ::fcntl(output, F_DUPFD_CLOEXEC, 3);
-  for (int* fd : {&report[0], &report[1], &input}) *fd = above_standard(*fd);
-  auto close_all = [&] {
-    for (int fd : {report[0], report[1], input, output}) close_quietly(fd);
-  };
-  if (report[0] < 0 || report[1] < 0 || input < 0 || output < 0) {
+  if (input < 0 || output < 0) {
     int err = errno;
-    close_all();
+    close_quietly(input);
+    close_quietly(output);
     return sys_error(err, command);
   }
-  struct rlimit limit {};
-  int max_fd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? static_cast<int>(limit.rlim_cur) : 65536;
-
-  pid_t pid = ::fork();
-  if (pid == 0) child(argv.data(), !local, input, output, report[1], max_fd);
-  if (pid < 0) {
-    int err = errno;
-    close_all();
-    return sys_error(err, command);
+  // The child shares the server's memory until its exec (no copy of the
+  // page tables, which is most of the cost of a fork), and an exec
+  // failure comes back as the spawn's own result.
+  pid_t pid = -1;
+  int err;
+  {
+    SpawnSetup setup(input, output);
+    err = local ? ::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ)
+                : ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
   }
-  for (int* fd : {&output, &report[1], &input}) {
-    ::close(*fd);
-    *fd = -1;
-  }
-  int err = 0;
-  ssize_t n;
-  do n = ::read(report[0], &err, sizeof err);
-  while (n < 0 && errno == EINTR);
-  ::close(report[0]);
-  if (n == static_cast<ssize_t>(sizeof err)) {
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    log::trace(log::system, "adf_popen cannot start %s (%d)", args[0], err);
+  ::close(input);
+  ::close(output);
+  if (err != 0) {
+    log::trace(log::system, "adf_popen cannot start %s (%d)", args[0].c_str(), err);
     return sys_error(err, args[0].c_str());
   }
   return pid;

@@ -66,12 +66,14 @@ int calcul(res_u* result, grctx* g, unsigned node) {
   return st < 0 ? st : 0;
 }
 
-int evafsr(res_u* result, grctx* g, unsigned node) {
+int evafsr(res_u* result, grctx* g, unsigned node) { return evafsr_at(result, g, node, 0); }
+
+int evafsr_at(res_u* result, grctx* g, unsigned node, int depth) {
   if (g == nullptr || node == 0 || node > g->gr_exp.gc_nbr) return err_vlx(26, "evafsr");
   calc_fn* saved = Calculator;
   Calculator = Obef;
   int saved_depth = Depth;
-  Depth = 0;
+  Depth = depth;
   int st;
   {
     DepthGuard guard;

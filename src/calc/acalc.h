@@ -14,6 +14,8 @@
 using calc_fn = int (*)(res_u* result, grctx* g, s_exp* node, int code);
 
 inline constexpr int kCodes = 387;
+// The code of a field of the current record, loaded by the table service.
+inline constexpr unsigned kFieldLoad = 336;
 
 // The table service's dispatch table, filled by fsring, and the table in
 // force during an evaluation.
@@ -24,6 +26,9 @@ extern calc_fn* Calculator;
 int fsring();
 
 int evafsr(res_u* result, grctx* g, unsigned node);
+// As evafsr, for a node met `depth` levels down a tree: its own operands
+// are held to the nesting limit from there.
+int evafsr_at(res_u* result, grctx* g, unsigned node, int depth);
 int calcul(res_u* result, grctx* g, unsigned node);
 // The result's type code, or a negated error.
 int evalue(res_u* result, grctx* g, unsigned node);

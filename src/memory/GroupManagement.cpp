@@ -350,8 +350,12 @@ adgMemoryHash::~adgMemoryHash() {
 }
 
 adgMemory& heap_table() {
-  static adgMemoryHash table("HEAP");
-  table.freeMem = vlxcFreeMem;
+  // Every buffer-unit access checks its group here: set up once.
+  static adgMemory& table = []() -> adgMemory& {
+    static adgMemoryHash heap("HEAP");
+    heap.freeMem = vlxcFreeMem;
+    return heap;
+  }();
   return table;
 }
 

@@ -16,7 +16,6 @@ const unsigned char Fsrmod[16] = {2, 1, 6, 5, 4, 12, 10, 14, 9, 13, 0, 0, 0, 0, 
 
 namespace {
 
-constexpr unsigned kFieldNode = 336;
 constexpr unsigned kTableMark = 322;
 
 // Releases a received grammar: its cells, then its record, both in the
@@ -25,6 +24,17 @@ void release_grammar(unsigned group, grctx* g) {
   if (g == nullptr) return;
   gramlb(g);
   adg_memfree(group, g);
+}
+
+// 1 when the current record passes the filter, 0 when not, or an error.
+int filter_passes(const s_filter& f) {
+  if (f.plan.count > 0) return plan_eval(&f.plan, f.grammar);
+  res_u value;
+  res_zero(&value);
+  int st = evafsr(&value, f.grammar, f.node);
+  if (st >= 0) st = ifnull(&value);
+  res_drop(&value);
+  return st < 0 ? st : !st;
 }
 
 }  // namespace
@@ -97,6 +107,7 @@ int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion) {
     return err_vlx(26, "woptan");
   }
   f.node = node;
+  plan_make(&f.plan, g, node);
   return entry + 1;
 }
 
@@ -113,24 +124,12 @@ int fsrdlw(s_fsr* d, int filter) {
 }
 
 int fsrtcs(s_fsr* d, int criterion) {
-  res_u value;
-  res_zero(&value);
-  int result = 1;
   for (const s_filter& f : d->filters) {
     if (f.grammar == nullptr || f.node == 0 || f.criterion != criterion) continue;
-    int st = evafsr(&value, f.grammar, f.node);
-    if (st >= 0) st = ifnull(&value);
-    if (st < 0) {
-      result = st;
-      break;
-    }
-    if (st == 1) {
-      result = 0;
-      break;
-    }
+    int st = filter_passes(f);
+    if (st <= 0) return st;
   }
-  res_drop(&value);
-  return result;
+  return 1;
 }
 
 int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count) {
@@ -163,7 +162,7 @@ int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* ta
       known = static_cast<int>(f->objectId) == slot && f->header == e->header && f->tail == e->tail;
     }
     if (known) continue;
-    int field = stfexp(&s.cells, kFieldNode, static_cast<unsigned>(slot), e->header, e->tail, e->type, 0);
+    int field = stfexp(&s.cells, kFieldLoad, static_cast<unsigned>(slot), e->header, e->tail, e->type, 0);
     if (field < 0) return field;
     int link = stfexp(&s.cells, 0, 0, static_cast<unsigned>(field), 0, 0, s.head);
     if (link < 0) return link;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "calc/acalc.h"
+#include "calc/fplan.h"
 #include "image/vlxload.h"
 #include "memory/vlxcbu.h"
 
@@ -50,6 +51,7 @@ struct s_filter {
   grctx* grammar;
   unsigned node;
   int criterion;
+  fplan plan;  // no tests: evaluated by the calculator
 };
 
 struct s_sel {

@@ -1,11 +1,13 @@
 #include "variables/variable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "calc/calcbase.h"
 #include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
+#include "memory/vlxcalls.h"
 #include "values/date.h"
 #include "values/varstr.h"
 #include "values/vlxdcb.h"
@@ -127,7 +129,10 @@ int rs2vad(unsigned char* out, void* extents, int type, int length, res_u* value
 
 int vad2rs(res_u* value, const unsigned char* in, void* extents, int type, int length, int flags) {
   (void)extents, (void)flags;
-  res_drop(value);
+  // Loaded once per record for each filtered field: the value is emptied,
+  // not zeroed, and every case sets the fields of the type it gives.
+  if (value->rs_grp != 0) adg_free(value->rs_grp);
+  res_temp(value);
   switch (type) {
     case LBOOL:
       value->rs_type = LBOOL;
@@ -170,16 +175,15 @@ int vad2rs(res_u* value, const unsigned char* in, void* extents, int type, int l
       std::memcpy(&value->rs_dbl, in, 8);
       return 0;
     case LSTRG: case LSTRC: {
-      char16_t text[kInlineChars + 1];
-      char16_t* wide = length <= kInlineChars ? text : nullptr;
-      std::u16string big;
-      if (wide == nullptr) {
-        big.resize(static_cast<std::size_t>(length) + 1);
-        wide = big.data();
-      }
-      int n = 0;
-      while (n < length && in[n] != 0) wide[n] = in[n], ++n;
-      return res_setstu(value, wide, static_cast<unsigned>(n));
+      const void* end = std::memchr(in, 0, static_cast<std::size_t>(std::max(length, 0)));
+      unsigned n = end != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(end) - in)
+                                  : static_cast<unsigned>(std::max(length, 0));
+      varstu* s = res_setstr(value, n);
+      if (s == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "vad2rs");
+      for (unsigned i = 0; i < n; ++i) s->text[i] = in[i];
+      s->text[n] = 0;
+      s->length = n;
+      return 0;
     }
     case LSTRU: {
       std::u16string text(static_cast<std::size_t>(length), u'\0');

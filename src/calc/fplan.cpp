@@ -1,0 +1,242 @@
+#include "calc/fplan.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kPlanPass = -1, kPlanFail = -2;
+// Deeper and/or/not nesting than this is left to the calculator, which
+// also catches the loops of a malformed tree.
+constexpr int kPlanDepth = 32;
+
+// Test kinds: a node for the calculator, or a field compared with a
+// literal of one type.
+enum : std::uint8_t { kOther, kInteger, kDate, kDecimal, kText };
+// How a node that is not a comparison is read as a truth value: as an
+// operand of and/or, as the operand of not or as the whole filter.
+enum : std::uint8_t { kTruth, kNotNull };
+
+// The orders (-1, 0, 1) for which each comparison is true, as bits 0..2.
+struct Relation {
+  calc_fn handler;
+  std::uint8_t accept;
+};
+constexpr std::uint8_t kEqual = 0b010, kDifferent = 0b101;
+const Relation kRelations[] = {
+    {cgrth, 0b100}, {cgreq, 0b110}, {clsth, 0b001}, {clseq, 0b011}, {cequa, kEqual}, {cdiff, kDifferent},
+};
+
+int sign(std::int64_t a, std::int64_t b) { return (a > b) - (a < b); }
+
+bool is_integer(int t) { return (t >= LLIBE && t <= LINTG) || t == LINT64; }
+
+class Planner {
+ public:
+  Planner(fplan* plan, grctx* g) : plan_(plan), g_(g) {}
+
+  // Emits the tests of `node` read as a truth value, going to onTrue or
+  // onFalse after them; the first of its tests, or -1 when it has no plan.
+  // Tests are emitted last first, so that every target is known.
+  int emit(unsigned node, int depth, std::uint8_t view, int onTrue, int onFalse) {
+    if (node == 0 || node > g_->gr_exp.gc_nbr || depth >= kPlanDepth) return -1;
+    const s_exp* e = gt_exp(g_, node);
+    calc_fn handler = e->code < kCodes ? Obef[e->code] : nullptr;
+    if (handler == dand || handler == dor) {
+      bool both = handler == dand;
+      int second = emit(e->tail, depth + 1, kTruth, onTrue, onFalse);
+      if (second < 0) return -1;
+      return emit(e->header, depth + 1, kTruth, both ? second : onTrue, both ? onFalse : second);
+    }
+    if (handler == unot) return emit(e->header, depth + 1, kNotNull, onFalse, onTrue);
+    for (const Relation& r : kRelations)
+      if (handler == r.handler) {
+        if (int at = compare(e, depth, r.accept, onTrue, onFalse); at != -1) return at;
+        break;
+      }
+    plan_test* t = add(onTrue, onFalse);
+    if (t == nullptr) return -1;
+    t->kind = kOther;
+    t->accept = view;
+    t->node = node;
+    t->depth = static_cast<std::uint16_t>(depth);
+    return plan_->count - 1;
+  }
+
+ private:
+  plan_test* add(int onTrue, int onFalse) {
+    if (plan_->count == kPlanTests) return nullptr;
+    plan_test* t = &plan_->tests[plan_->count++];
+    std::memset(static_cast<void*>(t), 0, sizeof *t);
+    t->onTrue = static_cast<std::int8_t>(onTrue);
+    t->onFalse = static_cast<std::int8_t>(onFalse);
+    return t;
+  }
+
+  bool is_field(unsigned node) const {
+    return node >= 1 && node <= g_->gr_exp.gc_nbr && gt_exp(g_, node)->code == kFieldLoad;
+  }
+
+  // Decodes a literal operand as its load handler would; false when it is
+  // not a literal this plan knows, or its pool entry is out of range.
+  bool literal(unsigned node, plan_test* t) const {
+    if (node == 0 || node > g_->gr_exp.gc_nbr) return false;
+    const s_exp* e = gt_exp(g_, node);
+    calc_fn handler = e->code < kCodes ? Obef[e->code] : nullptr;
+    unsigned id = e->objectId;
+    if (handler == loadint || handler == loaddte) {
+      if (id < 1 || id > g_->gr_int.gc_nbr) return false;
+      t->kind = handler == loadint ? kInteger : kDate;
+      if (handler == loadint) t->value.integer = gt_int(g_, id);
+      else t->value.date = static_cast<std::uint32_t>(gt_int(g_, id));
+    } else if (handler == loaddcb) {
+      if (id < 1 || id > g_->gr_dcb.gc_nbr) return false;
+      t->kind = kDecimal;
+      std::memcpy(&t->value.decimal, g_->gr_dcb.gc_ptr + sizeof(s_dcb) * id, sizeof(s_dcb));
+    } else if (handler == loadstu) {
+      if (id < 1 || id > g_->gr_stu.gc_nbr) return false;
+      // Only a text that ends inside its pool and fits a value's inline
+      // buffer; the load handler answers the others.
+      auto* text = reinterpret_cast<const char16_t*>(g_->gr_stu.gc_ptr) + id;
+      unsigned room = g_->gr_stu.gc_nbr - id + 1, n = 0;
+      while (n < room && text[n] != 0) n++;
+      if (n == room || n > kInlineChars) return false;
+      t->kind = kText;
+      t->value.text = id;
+      t->textLength = static_cast<std::uint16_t>(n);
+    } else {
+      return false;
+    }
+    t->literal = node;
+    return true;
+  }
+
+  // A comparison of a field with a literal, either way round; -1 when the
+  // node is some other comparison.
+  int compare(const s_exp* e, int depth, std::uint8_t accept, int onTrue, int onFalse) {
+    bool swapped = !is_field(e->header);
+    unsigned field = swapped ? e->tail : e->header, other = swapped ? e->header : e->tail;
+    if (!is_field(field)) return -1;
+    plan_test probe{};
+    if (!literal(other, &probe)) return -1;
+    plan_test* t = add(onTrue, onFalse);
+    if (t == nullptr) return -1;
+    *t = probe;
+    t->onTrue = static_cast<std::int8_t>(onTrue);
+    t->onFalse = static_cast<std::int8_t>(onFalse);
+    // The accepted orders are those of the field against the literal.
+    t->accept = swapped ? static_cast<std::uint8_t>((accept & 2) | (accept >> 2) | ((accept & 1) << 2)) : accept;
+    t->swapped = swapped;
+    t->node = field;
+    t->depth = static_cast<std::uint16_t>(depth);
+    return plan_->count - 1;
+  }
+
+  fplan* plan_;
+  grctx* g_;
+};
+
+// The order of the field's value against the test's literal, when their
+// types are the pair the test was decoded for; false otherwise.
+bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order) {
+  switch (t.kind) {
+    case kInteger:
+      if (!is_integer(v->rs_type)) return false;
+      *order = sign(v->rs_int, t.value.integer);
+      return true;
+    case kDate:
+      if (v->rs_type != LDATE) return false;
+      *order = sign(v->rs_date, t.value.date);
+      return true;
+    case kDecimal: {
+      if (v->rs_type != LDCB) return false;
+      int c = dcbcmp(&v->rs_dcb, &t.value.decimal);
+      *order = (c > 0) - (c < 0);
+      return true;
+    }
+    default: {
+      if (v->rs_type != LCLOB || v->rs_str == nullptr) return false;
+      const char16_t* text = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
+      const varstu* s = v->rs_str;
+      if (t.accept == kEqual || t.accept == kDifferent) {
+        // Texts compare up to their first NUL, and the literal has none
+        // before its end: the field equals it only when it holds the
+        // literal and then ends or has a NUL.
+        unsigned n = t.textLength;
+        bool same = s->length >= n && std::memcmp(s->text, text, n * sizeof(char16_t)) == 0 && s->text[n] == 0;
+        *order = same ? 0 : 1;
+        return true;
+      }
+      int c = stucmp(s->text, text);
+      *order = (c > 0) - (c < 0);
+      return true;
+    }
+  }
+}
+
+// Evaluates one test on the current values; its truth, or a negated error.
+// v holds the value of the field `*loaded` (0: none) and is left holding
+// the field it loaded, if any.
+int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded) {
+  if (t.kind == kOther) {
+    *loaded = 0;
+    int st = evafsr_at(v, g, t.node, t.depth);
+    if (st >= 0) {
+      if (t.accept == kTruth) {
+        st = to_boolean(v);
+      } else {
+        st = ifnull(v);
+        if (st >= 0) st = !st;
+      }
+    }
+    return st;
+  }
+  int st = 0;
+  if (*loaded != t.node) {
+    *loaded = 0;
+    st = Obef[kFieldLoad](v, g, gt_exp(g, t.node), kFieldLoad);
+    if (st < 0) return st;
+    *loaded = t.node;
+  }
+  int order = 0;
+  if (!quick_order(t, g, v, &order)) {
+    // cmp_exp may convert the field's value in place.
+    *loaded = 0;
+    // The operator's own rules, with the literal loaded as its handler does.
+    res_u literal;
+    res_temp(&literal);
+    st = evafsr_at(&literal, g, t.literal, t.depth + 1);
+    if (st >= 0) st = t.swapped ? cmp_exp(&literal, v, &order) : cmp_exp(v, &literal, &order);
+    if (literal.rs_grp != 0) res_drop(&literal);
+    if (st < 0) return st;
+    if (t.swapped) order = -order;
+  }
+  return (t.accept >> (order + 1)) & 1;
+}
+
+}  // namespace
+
+bool plan_make(fplan* plan, grctx* g, unsigned node) {
+  plan->count = 0;
+  Planner planner(plan, g);
+  plan->start = planner.emit(node, 0, kNotNull, kPlanPass, kPlanFail);
+  if (plan->start < 0) plan->count = 0;
+  return plan->count > 0;
+}
+
+int plan_eval(const fplan* plan, grctx* g) {
+  res_u value;
+  res_temp(&value);
+  int at = plan->start, st = 0;
+  unsigned loaded = 0;
+  while (at >= 0) {
+    const plan_test& t = plan->tests[at];
+    st = run_test(t, g, &value, &loaded);
+    if (value.rs_grp != 0) {
+      res_drop(&value);
+      loaded = 0;
+    }
+    if (st < 0) break;
+    at = st != 0 ? t.onTrue : t.onFalse;
+  }
+  return st < 0 ? st : at == kPlanPass;
+}

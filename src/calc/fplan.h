@@ -1,0 +1,56 @@
+// Filter plans: a filter evaluated once per record of a scan, made cheap.
+//
+// The calculator walks a filter node by node, through the dispatch table,
+// with a full value at every node. Most filters are comparisons of a field
+// with a literal joined by and, or and not. A plan flattens that shape once
+// into a few tests with jump targets: each test loads its field into one
+// scratch value and compares it with the literal decoded in advance; the
+// and/or/not nodes become jumps. Any other node is a test that evaluates
+// it with the calculator, at the depth it has in the tree.
+//
+// A plan gives exactly the answer of evafsr followed by ifnull: the same
+// handlers run in the same order, and a field whose type does not match
+// its literal's is compared by cmp_exp, as the operator would. One thing
+// is done once: a field compared by several tests in a row is loaded for
+// the first, since the record does not change while its filter runs.
+#pragma once
+
+#include <cstdint>
+
+#include "calc/acalc.h"
+#include "values/vlxdcb.h"
+
+inline constexpr int kPlanTests = 16;
+
+struct plan_test {
+  std::uint8_t kind;     // any node, or a comparison with a literal of a type
+  std::uint8_t accept;   // comparison: bit order+1 set for each order of the
+                         // field against the literal that passes; any node:
+                         // which view of its value passes
+  std::uint8_t swapped;  // the literal is the left operand
+  std::int8_t onTrue, onFalse;  // next test, or kPlanPass / kPlanFail
+  std::uint16_t depth;   // of the node in the filter's tree
+  std::uint16_t textLength;  // of a string literal
+  std::uint32_t node;    // the field, or the node evaluated
+  std::uint32_t literal;
+  union {
+    std::int64_t integer;
+    std::uint32_t date;
+    std::uint32_t text;  // start of the text in the string pool
+    s_dcb decimal;
+  } value;
+};
+
+struct fplan {
+  int start;  // first test; 0 tests when no plan could be made
+  int count;
+  plan_test tests[kPlanTests];
+};
+
+// Makes the plan of the filter `node` of g. False when the filter has no
+// plan (a malformed or large tree): evaluate it with evafsr then.
+bool plan_make(fplan* plan, grctx* g, unsigned node);
+
+// 1 when the current values pass the filter, 0 when not, or a negated error.
+// REQUIRES: plan_make succeeded on g, and neither g nor Obef changed since.
+int plan_eval(const fplan* plan, grctx* g);

@@ -162,7 +162,8 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
         // before its end: the field equals it only when it holds the
         // literal and then ends or has a NUL.
         unsigned n = t.textLength;
-        bool same = s->length >= n && std::memcmp(s->text, text, n * sizeof(char16_t)) == 0 && s->text[n] == 0;
+        bool same = s->length >= n && s->text[n] == 0;
+        for (unsigned i = 0; same && i < n; ++i) same = s->text[i] == text[i];
         *order = same ? 0 : 1;
         return true;
       }

@@ -34,9 +34,12 @@ Pending Out;
 
 // Read-ahead of each slot's request stream: one read() takes whatever has
 // arrived, so a request's header and body cost one system call, not two.
+// Nothing is buffered while start == end, whatever fd says. No member
+// initialisers: the table is zero-filled static storage, which costs no
+// page until a slot reads.
 struct Ahead {
-  int fd = -1;
-  int start = 0, end = 0;
+  int fd;
+  int start, end;
   unsigned char bytes[4096];
 };
 Ahead Aheads[kComSlots + 1];

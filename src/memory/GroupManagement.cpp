@@ -29,8 +29,9 @@ int vlxcFreeMem(unsigned int shortage);
 
 }  // namespace
 
-adgMemory::adgMemory(const char* table_name) : name(table_name), slots(MAXGRP) {
-  std::memset(slots.data(), 0, slots.size() * sizeof(s_grp));
+adgMemory::adgMemory(const char* table_name)
+    : name(table_name), slots(MAXGRP), descriptions(static_cast<char*>(std::calloc(MAXGRP, kDescription)), std::free) {
+  if (descriptions == nullptr) throw std::bad_alloc();
   buildLists();
 }
 
@@ -156,8 +157,9 @@ std::uint32_t adgMemory::getGroup(adg_onfree onFree, adg_releasable isReleasable
   g.isReleasable = isReleasable;
   pushFront(usedHead, slot);
   if (category != -1) g.category = static_cast<std::uint8_t>(category);
-  std::strncpy(g.description, description, sizeof g.description - 1);
-  g.description[sizeof g.description - 1] = '\0';
+  char* text = this->description(slot);
+  std::strncpy(text, description, kDescription - 1);
+  text[kDescription - 1] = '\0';
   return g.id;
 }
 

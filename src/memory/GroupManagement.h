@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -27,9 +28,10 @@ struct ss_sgm {
 
 enum : std::uint8_t { kGroupInUse = 1, kGroupKept = 2 };
 
+inline constexpr std::size_t kDescription = 256;
+
 struct s_grp {
   std::uint8_t category;
-  char description[256];
   std::uint32_t id;
   std::uint32_t usedBytes;
   ss_sgm* segments;
@@ -52,6 +54,10 @@ class adgMemory {
   std::uint32_t usedHead = kNoSlot;
   bool dumpOnExhaust = true;
   std::vector<s_grp> slots;
+  // The slots' descriptions (kDescription bytes each), apart from the
+  // slots: a process touches the pages of the few groups it describes.
+  std::unique_ptr<char[], void (*)(void*)> descriptions;
+  char* description(std::uint32_t slot) const { return descriptions.get() + slot * kDescription; }
   int (*freeMem)(unsigned int shortage) = nullptr;
 
   explicit adgMemory(const char* table_name);

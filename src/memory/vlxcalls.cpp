@@ -158,7 +158,7 @@ void adg_dump() {
     const s_grp& g = t.slots[slot];
     int releasable = g.isReleasable == nullptr ? 1 : (g.isReleasable(g.id) != 0);
     std::snprintf(text, sizeof text, "%u;%s;%s;%d;%d;%d;%u", slot, Adgcategory[g.category < 22 ? g.category : 0],
-                  g.description, (g.flags & kGroupInUse) ? 1 : 0, (g.flags & kGroupKept) ? 1 : 0, releasable,
+                  t.description(slot), (g.flags & kGroupInUse) ? 1 : 0, (g.flags & kGroupKept) ? 1 : 0, releasable,
                   g.usedBytes);
     line(text);
   }

@@ -216,6 +216,21 @@ unsigned char* cbu_bu(cbu_ref ref) {
   return group_alive(u) ? u.cbu_sgm->buffer.data() : nullptr;
 }
 
+unsigned char* cbu_buf(cbu_ref ref, unsigned* length) {
+  *length = 0;
+  std::uint32_t index = index_of(ref);
+  if (index == 0) return nullptr;
+  s_cbu& u = Cbu[index];
+  if ((u.cbu_flags & kCbuInUse) == 0 || (u.cbu_flags & kCbuNoAddress)) return nullptr;
+  if (u.cbu_sgm == nullptr) {
+    if (index == 1) *length = sizeof Scratch;
+    return Scratch;
+  }
+  if (!group_alive(u)) return nullptr;
+  *length = static_cast<unsigned>(u.cbu_sgm->buffer.size());
+  return u.cbu_sgm->buffer.data();
+}
+
 unsigned cbu_len(cbu_ref ref) {
   std::uint32_t index = index_of(ref);
   if (index == 1) return sizeof Scratch;

@@ -44,6 +44,9 @@ int cbu_free(cbu_ref ref);
 int cbu_if(cbu_ref ref);
 unsigned char* cbu_bu(cbu_ref ref);
 unsigned cbu_len(cbu_ref ref);
+// cbu_bu and cbu_len of an addressable unit, checked once: its buffer and
+// size, or null and 0.
+unsigned char* cbu_buf(cbu_ref ref, unsigned* length);
 int cbu_realloc(cbu_ref ref, unsigned size);
 unsigned cbu_grp(cbu_ref ref);
 // Reserves an extent number and gives it a segment of 2 zero bytes (room

@@ -220,11 +220,12 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)g, (void)code;
   s_fsr* d = fsr_table(static_cast<int>(node->objectId) & Nutmsk);
-  const unsigned char* record = d != nullptr ? cbu_bu(d->record) : nullptr;
+  unsigned recordLength = 0;
+  const unsigned char* record = d != nullptr ? cbu_buf(d->record, &recordLength) : nullptr;
   if (record == nullptr) return err_vlx(26, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
   int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
   int stored = stored_size(type, length);
-  if (stored < 0 || node->header + static_cast<std::uint64_t>(stored) > cbu_len(d->record))
+  if (stored < 0 || node->header + static_cast<std::uint64_t>(stored) > recordLength)
     return err_vlx(26, "chamfi_g: field at %u of %d bytes", node->header, stored);
   return vad2rs(result, record + node->header, nullptr, type, length, 0);
 }

@@ -185,8 +185,8 @@ int read_line(s_tsy* t) {
   char line[2 * kSpoolLine + 2];
   int n = adf_uget(t->spool, line, sizeof line - 1, '\n');
   if (n < 0) return n;
-  unsigned char* record = cbu_bu(t->descriptor->record);
-  unsigned length = cbu_len(t->descriptor->record);
+  unsigned length = 0;
+  unsigned char* record = cbu_buf(t->descriptor->record, &length);
   if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
   bool ended = n > 0 && line[n - 1] == '\n';
   if (ended) --n;

@@ -1,0 +1,188 @@
+// Filter plans against the calculator's walk: random filters over random
+// records must pass, fail or fail with the same error either way.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "calc/fplan.h"
+#include "diagnostics/vlxerr.h"
+#include "support/vlxtest.h"
+#include "values/vlxdcb.h"
+
+namespace {
+
+// The current record: one value per field number, loaded at code 336.
+// Field 6 cannot be loaded; field 7 is a text of more than 256 characters.
+struct Record {
+  std::u16string text;
+  std::int64_t integer;
+  s_dcb decimal;
+  std::uint32_t date;
+  bool flag;
+};
+Record Current;
+int Loads = 0;
+
+int load_field(res_u* r, grctx*, s_exp* e, int) {
+  ++Loads;
+  switch (e->objectId) {
+    case 1: return res_setstu(r, Current.text.data(), static_cast<unsigned>(Current.text.size()));
+    case 2: r->rs_type = LINTG, r->rs_int = Current.integer; return 0;
+    case 3: r->rs_type = LDCB, r->rs_dcb = Current.decimal; return 0;
+    case 4: r->rs_type = LDATE, r->rs_date = Current.date; return 0;
+    case 5: r->rs_type = LBOOL, r->rs_bool = Current.flag; return 0;
+    case 6: return err_vlx(21, "no such field");
+    default: {
+      std::u16string longer(300, u'x');
+      return res_setstu(r, longer.data(), 300);
+    }
+  }
+}
+
+class Generator {
+ public:
+  Generator(grctx* g, unsigned seed) : g_(g), random_(seed) {}
+
+  unsigned filter(int depth) {
+    int pick = pick_below(depth >= 3 ? 6 : 10);
+    if (pick < 5) return comparison();
+    if (pick == 5) return field();
+    if (pick == 6) return node(257, filter(depth + 1), 0);
+    if (pick == 7) return node(265, filter(depth + 1), filter(depth + 1));
+    return node(pick == 8 ? 266 : 264, filter(depth + 1), filter(depth + 1));
+  }
+
+ private:
+  int pick_below(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
+
+  unsigned node(unsigned code, unsigned a, unsigned b) { return stfexp(g_, code, 0, a, b, 0, 0); }
+  unsigned field() { return stfexp(g_, kFieldLoad, static_cast<unsigned>(1 + pick_below(7)), 0, 0, 0, 0); }
+
+  unsigned literal() {
+    switch (pick_below(6)) {
+      case 0: return stfexp(g_, LINTG, stfint(g_, pick_below(5) - 2), 0, 0, 0, 0);
+      case 1: {
+        s_dcb d;
+        strdcb(&d, pick_below(2) ? "1.5" : "-0.25");
+        return stfexp(g_, LDCB, stfdcb(g_, &d), 0, 0, 0, 0);
+      }
+      case 2: return stfexp(g_, LDATE, stfint(g_, 738000 + pick_below(3)), 0, 0, 0, 0);
+      case 3: return stfexp(g_, 299, pick_below(2) ? 209 : 210, 0, 0, 0, 0);
+      default: {
+        const char* texts[] = {"", "A", "AB", "B"};
+        return stfexp(g_, LSTRU, stfstr(g_, texts[pick_below(4)]), 0, 0, 0, 0);
+      }
+    }
+  }
+
+  unsigned operand() {
+    int pick = pick_below(8);
+    if (pick < 4) return field();
+    if (pick < 7) return literal();
+    return node(258, field(), literal());
+  }
+
+  unsigned comparison() {
+    unsigned code = static_cast<unsigned>(267 + pick_below(6));
+    unsigned a = operand(), b = operand();
+    return pick_below(2) ? node(code, a, b) : node(code, b, a);
+  }
+
+  grctx* g_;
+  std::mt19937 random_;
+};
+
+void random_record(std::mt19937& random) {
+  const char16_t* texts[] = {u"", u"A", u"AB", u"B", u"BA"};
+  Current.text = texts[random() % 5];
+  if (random() % 8 == 0) Current.text.push_back(u'\0');  // a NUL inside the value
+  Current.integer = static_cast<int>(random() % 5) - 2;
+  strdcb(&Current.decimal, random() % 2 ? "1.5" : "-0.25");
+  Current.date = 738000 + static_cast<std::uint32_t>(random() % 3);
+  Current.flag = random() % 2;
+}
+
+// Pass (1), fail (0) or the negated error of the calculator's walk.
+int walk(grctx* g, unsigned root) {
+  res_u value;
+  res_zero(&value);
+  int st = evafsr(&value, g, root);
+  if (st >= 0) st = ifnull(&value);
+  res_drop(&value);
+  raz_err();
+  return st < 0 ? st : !st;
+}
+
+struct Plan : ::testing::Test {
+  static void SetUpTestSuite() {
+    vlxtest::init_memory();
+    fsring();
+    Obef[kFieldLoad] = load_field;
+  }
+};
+
+TEST_F(Plan, AnswersAsTheCalculatorOnRandomFilters) {
+  std::mt19937 records(7);
+  int planned = 0, compared = 0;
+  for (unsigned seed = 1; seed <= 400; ++seed) {
+    grctx g;
+    init_pt_exp(&g, 0);
+    unsigned root = Generator(&g, seed).filter(0);
+    fplan plan;
+    if (plan_make(&plan, &g, root)) {
+      ++planned;
+      for (int r = 0; r < 25; ++r) {
+        random_record(records);
+        int expected = walk(&g, root);
+        int got = plan_eval(&plan, &g);
+        raz_err();
+        ASSERT_EQ(got, expected) << "filter " << seed << ", record " << r;
+        ++compared;
+      }
+    }
+    Grammar_free(&g);
+  }
+  // Nearly every generated filter fits a plan; the others are too large.
+  EXPECT_GT(planned, 300);
+  EXPECT_GT(compared, 7500);
+}
+
+TEST_F(Plan, LoadsAFieldOnceForConsecutiveTests) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  unsigned day = stfexp(&g, kFieldLoad, 4, 0, 0, 0, 0);
+  unsigned low = stfexp(&g, LDATE, stfint(&g, 738000), 0, 0, 0, 0);
+  unsigned high = stfexp(&g, LDATE, stfint(&g, 738002), 0, 0, 0, 0);
+  unsigned range = stfexp(&g, 266, 0, stfexp(&g, 268, 0, day, low, 0, 0), stfexp(&g, 269, 0, day, high, 0, 0), 0, 0);
+  fplan plan;
+  ASSERT_TRUE(plan_make(&plan, &g, range));
+  Current.date = 738001;
+  Loads = 0;
+  EXPECT_EQ(plan_eval(&plan, &g), 1);
+  EXPECT_EQ(Loads, 1);
+  Current.date = 738002;
+  EXPECT_EQ(plan_eval(&plan, &g), 0);
+  Grammar_free(&g);
+}
+
+TEST_F(Plan, LeavesLoopsAndLargeFiltersToTheCalculator) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  // A node that is its own operand.
+  unsigned looping = stfexp(&g, 266, 0, 1, 1, 0, 0);
+  fplan plan;
+  EXPECT_FALSE(plan_make(&plan, &g, looping));
+  EXPECT_EQ(walk(&g, looping), -26);
+  // Seventeen comparisons joined by and: one more than a plan holds.
+  unsigned all = 0;
+  for (int i = 0; i < 17; ++i) {
+    unsigned test = stfexp(&g, 271, 0, stfexp(&g, kFieldLoad, 2, 0, 0, 0, 0),
+                           stfexp(&g, LINTG, stfint(&g, i), 0, 0, 0, 0), 0, 0);
+    all = all == 0 ? test : stfexp(&g, 264, 0, all, test, 0, 0);
+  }
+  EXPECT_FALSE(plan_make(&plan, &g, all));
+  Grammar_free(&g);
+}
+
+}  // namespace

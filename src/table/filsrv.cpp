@@ -72,6 +72,63 @@ int invmod(int mode) {
   return low < 10 ? (mode & ~0xF) | kInverse[low] : mode;
 }
 
+int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength) {
+  bool differs = false;
+  for (int i = 0; i < d->fieldCount && !differs; ++i) {
+    const s_fld& f = d->fields[i];
+    differs = f.offset != rawForms[i].offset || f.type != rawForms[i].type || f.length != rawForms[i].length;
+  }
+  if (!differs) return 0;
+  for (int i = 0; i < d->fieldCount; ++i) {
+    const s_fld& f = d->fields[i];
+    int stored = stored_size(f.type, f.length);
+    if (stored < 0 || f.offset + static_cast<std::uint64_t>(stored) > static_cast<std::uint64_t>(recordLength))
+      return err_vlx(26, "fsr_convlist: field %d at %u of %d bytes", i + 1, f.offset, stored);
+  }
+  int st = cbu_new(1, d->group, static_cast<unsigned>(recordLength), &d->converted, "Buffer converti de table");
+  if (st < 0) return st;
+  cbu_set_noextent(d->converted, 1);
+  d->rawForms = rawForms;
+  d->convert = true;
+  return 0;
+}
+
+int fsr_convert(s_fsr* d) {
+  d->typed = false;
+  unsigned rawLength = 0, typedLength = 0;
+  const unsigned char* raw = cbu_buf(d->record, &rawLength);
+  unsigned char* typed = cbu_buf(d->converted, &typedLength);
+  if (raw == nullptr || typed == nullptr || d->rawForms == nullptr) return err_vlx(26, "fsr_convert");
+  std::memset(typed, 0, typedLength);
+  res_u value;
+  res_zero(&value);
+  int st = 0;
+  for (int i = 0; i < d->fieldCount && st >= 0; ++i) {
+    const s_fld& f = d->fields[i];
+    const s_raw& r = d->rawForms[i];
+    if (r.offset + static_cast<std::uint64_t>(stored_size(r.type, r.length)) > rawLength) {
+      st = err_vlx(26, "fsr_convert: raw field %d", i + 1);
+      break;
+    }
+    st = vad2rs(&value, raw + r.offset, nullptr, r.type, r.length, 0);
+    if (st < 0) break;
+    // An empty word is the null value of its field: zeros, as cleared.
+    if (value.rs_type == LCLOB && value.rs_str != nullptr && value.rs_str->length == 0 && f.type != r.type) continue;
+    // Text reads as a number through the decimal reading, whatever the
+    // field's numeric type.
+    int target = typconv(f.type);
+    if (value.rs_type == LCLOB && (target == LINTG || target == LINT64 || target == LDBLE || target == LBOOL))
+      st = rsconv(&value, LDCB);
+    if (st >= 0) st = rs2vad(typed + f.offset, nullptr, f.type, f.length, &value, 0);
+  }
+  res_drop(&value);
+  if (st < 0) return st;
+  d->typed = true;
+  return 0;
+}
+
+cbu_ref fsr_record(const s_fsr* d) { return d->typed ? d->converted : d->record; }
+
 int fsrukc(s_fsr* d, int key, int criterion) {
   if (criterion < 0 || criterion > 1) return err_vlx(26, "fsrukc");
   d->currentKey[criterion] = key;
@@ -194,8 +251,8 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
   if (st < 0) return st;
   cbu_set_noextent(d->subrecord, cbu_is_noextent(d->record));
   unsigned char* out = cbu_bu(d->subrecord);
-  const unsigned char* record = cbu_bu(d->record);
-  unsigned recordLength = cbu_len(d->record);
+  unsigned recordLength = 0;
+  const unsigned char* record = cbu_buf(fsr_record(d), &recordLength);
   int at = size;
   res_u value;
   res_zero(&value);
@@ -221,7 +278,7 @@ int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)g, (void)code;
   s_fsr* d = fsr_table(static_cast<int>(node->objectId) & Nutmsk);
   unsigned recordLength = 0;
-  const unsigned char* record = d != nullptr ? cbu_buf(d->record, &recordLength) : nullptr;
+  const unsigned char* record = d != nullptr ? cbu_buf(fsr_record(d), &recordLength) : nullptr;
   if (record == nullptr) return err_vlx(26, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
   int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
   int stored = stored_size(type, length);

@@ -47,6 +47,13 @@ struct s_opn {
   unsigned group;          // the table's group, created by the decoder
 };
 
+// Where and how a driver's raw record holds a field.
+struct s_raw {
+  std::uint32_t offset;
+  std::int16_t type;
+  std::uint16_t length;
+};
+
 struct s_filter {
   grctx* grammar;
   unsigned node;
@@ -70,6 +77,8 @@ struct s_fsr {
   cbu_ref record;     // the current raw record
   cbu_ref converted;  // the typed record, when conversion is wanted
   bool convert;
+  const s_raw* rawForms;  // the conversion list: each field's raw form
+  bool typed;             // `converted` holds the current record
   const s_fld* fields;
   int fieldCount;
   int currentKey[2];
@@ -93,6 +102,19 @@ int fsr_is(int slot);
 // The descriptor of an open table slot, or null.
 s_fsr* fsr_table(int slot);
 int invmod(int mode);
+
+// Gives the table a conversion list when a declared field is not where
+// or as its raw form (rawForms[i] for field i) lies in the raw record:
+// the typed record of `recordLength` bytes is created and the conversion
+// flag set. 0 or a negated error.
+// REQUIRES: rawForms holds d->fieldCount entries and lives as the table.
+int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength);
+// Converts the current raw record into the typed record. 0 or a negated
+// error (a word that does not read as its field's type).
+int fsr_convert(s_fsr* d);
+// The record that filters, selections and answers see: the typed record
+// when the current record was converted, else the raw record.
+cbu_ref fsr_record(const s_fsr* d);
 
 int fsrukc(s_fsr* d, int key, int criterion);
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,

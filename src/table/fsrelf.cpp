@@ -73,7 +73,7 @@ void send_found(s_fsr* d, const int found[kFoundSlots], const int flags[kFoundSl
     s_fsr* t = fsr_table(found[i]);
     if (t == nullptr) continue;
     if (!convert) {
-      ack_cbu(Iak, t->record, flags[i]);
+      ack_cbu(Iak, fsr_record(t), flags[i]);
       continue;
     }
     int st = rb2sb(found[i], t, const_cast<grctx*>(&sel->cells), sel->head, sel->size);
@@ -83,7 +83,7 @@ void send_found(s_fsr* d, const int found[kFoundSlots], const int flags[kFoundSl
       cbu_free(t->subrecord);
       t->subrecord = 0;
     } else if (t->wholeRecord) {
-      ack_cbu(Iak, t->record, flags[i]);
+      ack_cbu(Iak, fsr_record(t), flags[i]);
     }
   }
 }

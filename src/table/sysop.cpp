@@ -259,6 +259,7 @@ void release(s_tsy* t, int slot) {
   if (t->spool > 0) adf_close(t->spool);
   if (t->descriptor != nullptr) {
     if (t->descriptor->record != 0) cbu_free(t->descriptor->record);
+    if (t->descriptor->converted != 0) cbu_free(t->descriptor->converted);
     cl_tfs(t->descriptor);
   }
   Tsy[slot] = nullptr;
@@ -381,8 +382,20 @@ int op_sys(s_opn* r) {
   t->fields = r->fields;
   d->fields = r->fields;
   d->fieldCount = r->fieldCount;
-  st = cbu_new(1, r->group, static_cast<unsigned>(r->recordLength > 0 ? r->recordLength : 0), &d->record,
-               "Buffer principale de table");
+  // Word i of a line lies in the 255-byte text slot i of the raw record;
+  // fields declared otherwise are read from the typed record.
+  int count = std::max(r->fieldCount, 0);
+  auto* raw = static_cast<s_raw*>(adg_malloc(r->group, sizeof(s_raw) * static_cast<std::size_t>(std::max(count, 1))));
+  if (raw == nullptr) {
+    st = -Vstat1;
+    release(t, slot);
+    return st;
+  }
+  for (int i = 0; i < count; ++i) raw[i] = s_raw{static_cast<std::uint32_t>(i * kWordSlot), 306, kWordSlot};
+  st = fsr_convlist(d, raw, r->recordLength);
+  int rawLength = d->convert ? count * kWordSlot : std::max(r->recordLength, 0);
+  if (st >= 0)
+    st = cbu_new(1, r->group, static_cast<unsigned>(rawLength), &d->record, "Buffer principale de table");
   if (st < 0) {
     release(t, slot);
     return st;
@@ -412,7 +425,11 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     t->descriptor->position = adf_tell(t->spool);
     st = read_line(t);
     if (st != 0) return st;
-    int pass = fsrtcs(t->descriptor, criterion);
+    s_fsr* d = t->descriptor;
+    d->typed = false;
+    if (d->rawForms != nullptr && (d->convert || (mode & 16)))
+      if (st = fsr_convert(d); st < 0) return st;
+    int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
     if (m == 4 || pass == 1) break;
     // The next candidate: the line after, or the one before this one.

@@ -80,22 +80,28 @@ std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) 
 std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
 std::string be32(int v) { return be16((v >> 16) & 0xFFFF) + be16(v & 0xFFFF); }
 
-int open_table(const std::string& command, int fields) {
-  std::string body = std::string("\x03\x02\x00\x01", 4) + text(command) + text("") + text("") + be16(fields) +
-                     std::string(1, '\0') + be32(fields * 255);
+int open_declared(const std::string& command, const std::vector<Field>& fields, int recordLength) {
+  int count = static_cast<int>(fields.size());
+  std::string body = std::string("\x03\x02\x00\x01", 4) + text(command) + text("") + text("") + be16(count) +
+                     std::string(1, '\0') + be32(recordLength);
   std::string raw;
-  for (int i = 0; i < fields; ++i) {
+  for (const Field& f : fields) {
     std::string d(36, '\0');
-    std::string offset = be32(i * 255), type = be16(306), length = be16(255);
-    d.replace(4, 4, offset);
-    d.replace(10, 2, type);
-    d.replace(12, 2, length);
+    d.replace(4, 4, be32(f.offset));
+    d.replace(10, 2, be16(f.type));
+    d.replace(12, 2, be16(f.length));
     raw += d;
   }
   std::string answer = call(0, body, raw);
   int st = status_of(answer);
   if (st != 0) return st;
   return answer.size() == 3 ? static_cast<unsigned char>(answer[1]) << 8 | static_cast<unsigned char>(answer[2]) : -1000;
+}
+
+int open_table(const std::string& command, int fields) {
+  std::vector<Field> declared;
+  for (int i = 0; i < fields; ++i) declared.push_back(Field{i * 255, 306, 255});
+  return open_declared(command, declared, fields * 255);
 }
 
 namespace {
@@ -111,11 +117,22 @@ int take_record(const std::string& answer, std::vector<std::string>* fields, int
 }
 }  // namespace
 
+namespace {
+std::string read_request(int mode, int criterion) {
+  return std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(0) + be16(0) +
+         std::string(1, '\0') + std::string(1, static_cast<char>(criterion)) + text("") + be16(0) + be32(0) + be32(0);
+}
+}  // namespace
+
 int read_table(int slot, int mode, std::vector<std::string>* fields, int criterion, int fieldCount) {
-  std::string body = std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(0) + be16(0) +
-                     std::string(1, '\0') + std::string(1, static_cast<char>(criterion)) + text("") + be16(0) +
-                     be32(0) + be32(0);
-  return take_record(call(slot, body), fields, fieldCount);
+  return take_record(call(slot, read_request(mode, criterion)), fields, fieldCount);
+}
+
+int read_record(int slot, int mode, std::string* record) {
+  std::string answer = call(slot, read_request(mode, 0));
+  int st = status_of(answer);
+  if (st == 0) *record = answer.substr(1);
+  return st;
 }
 
 int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>* fields) {
@@ -151,23 +168,40 @@ int op_code(const char* op) {
 
 }  // namespace
 
-int add_filter(int slot, const std::vector<Condition>& conditions, int criterion) {
-  grctx g;
-  init_pt_exp(&g, 0);
-  unsigned root = 0;
-  for (const Condition& c : conditions) {
-    int field = stfexp(&g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(c.field * 255), 255, 306, 0);
-    unsigned literal = builder::parse(&g, "'" + c.literal + "'");
-    int test = stfexp(&g, static_cast<unsigned>(op_code(c.op)), 0, static_cast<unsigned>(field), literal, 0, 0);
-    root = root == 0 ? static_cast<unsigned>(test)
-                     : static_cast<unsigned>(stfexp(&g, 266, 0, root, static_cast<unsigned>(test), 0, 0));
-  }
+namespace {
+// Node of `field compared with literal` in g.
+unsigned comparison(grctx* g, int slot, const Field& field, const char* op, const std::string& literal) {
+  int node = stfexp(g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(field.offset),
+                    static_cast<unsigned>(field.length), static_cast<unsigned>(field.type), 0);
+  unsigned value = builder::parse(g, literal);
+  return static_cast<unsigned>(stfexp(g, static_cast<unsigned>(op_code(op)), 0, static_cast<unsigned>(node), value, 0, 0));
+}
+
+int send_filter(int slot, grctx& g, unsigned root, int criterion) {
   std::string sizes;
   std::string raw = encode(&g, &sizes);
   Grammar_free(&g);
   std::string body = std::string("\x03\x0D", 2) + sizes + be16(static_cast<int>(root)) +
                      std::string(1, static_cast<char>(criterion));
   return status_of(call(slot, body, raw));
+}
+}  // namespace
+
+int add_filter(int slot, const std::vector<Condition>& conditions, int criterion) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  unsigned root = 0;
+  for (const Condition& c : conditions) {
+    unsigned test = comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
+    root = root == 0 ? test : static_cast<unsigned>(stfexp(&g, 266, 0, root, test, 0, 0));
+  }
+  return send_filter(slot, g, root, criterion);
+}
+
+int add_field_filter(int slot, const Field& field, const char* op, const std::string& literal) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  return send_filter(slot, g, comparison(&g, slot, field, op, literal), 0);
 }
 
 int remove_filter(int slot, int filter) {

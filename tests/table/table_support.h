@@ -23,8 +23,18 @@ std::string text(const std::string& s);
 std::string be16(int v);
 std::string be32(int v);
 
-// Opens `command` with `fields` text fields; the table slot or a negated error.
+// A declared field: offset in the record, storage type, length.
+struct Field {
+  int offset;
+  int type;
+  int length;
+};
+// Opens `command` with the declared fields; the table slot or a negated error.
+int open_declared(const std::string& command, const std::vector<Field>& fields, int recordLength);
+// Opens `command` with `fields` text fields of 255 bytes.
 int open_table(const std::string& command, int fields = 3);
+// A read answering the record's bytes as they are sent (on status 0).
+int read_record(int slot, int mode, std::string* record);
 // A read; fills `fields` from the record answered. Returns the status.
 int read_table(int slot, int mode, std::vector<std::string>* fields, int criterion = 0, int fieldCount = 3);
 int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>* fields);
@@ -38,6 +48,9 @@ struct Condition {
 };
 // Adds a filter to table `slot`; the answer's status byte (filter number).
 int add_filter(int slot, const std::vector<Condition>& conditions, int criterion = 0);
+// A filter of one declared field compared with a literal of the grammar
+// builder's notation (123, 1.5, 'text', @2024-03-01).
+int add_field_filter(int slot, const Field& field, const char* op, const std::string& literal);
 int remove_filter(int slot, int filter);
 // Selection 0 of fields (0-based, in request order).
 int select(int slot, const std::vector<int>& fields);

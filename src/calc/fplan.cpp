@@ -241,3 +241,18 @@ int plan_eval(const fplan* plan, grctx* g) {
   }
   return st < 0 ? st : at == kPlanPass;
 }
+
+bool plan_required_text(const fplan* plan, grctx* g, const s_exp** field, std::string* text) {
+  if (plan->count == 0) return false;
+  const plan_test& t = plan->tests[plan->start];
+  if (t.kind != kText || t.accept != kEqual || t.onFalse != kPlanFail || t.textLength == 0 || t.textLength > 255)
+    return false;
+  const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
+  text->clear();
+  for (unsigned i = 0; i < t.textLength; ++i) {
+    if (literal[i] > 0xFF) return false;
+    text->push_back(static_cast<char>(literal[i]));
+  }
+  *field = gt_exp(g, t.node);
+  return true;
+}

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "calc/acalc.h"
 #include "values/vlxdcb.h"
@@ -54,3 +55,11 @@ bool plan_make(fplan* plan, grctx* g, unsigned node);
 // 1 when the current values pass the filter, 0 when not, or a negated error.
 // REQUIRES: plan_make succeeded on g, and neither g nor Obef changed since.
 int plan_eval(const fplan* plan, grctx* g);
+
+// A text that a record must hold for the plan to pass: when the plan's
+// first test compares a field for equality with a non-empty literal of
+// 8-bit characters and its failure fails the plan, that field node and the
+// literal in 8-bit form (at most 255 characters). False otherwise. A driver
+// whose record holds that field as a run of its line's bytes can skip the
+// lines that lack the text without loading them.
+bool plan_required_text(const fplan* plan, grctx* g, const s_exp** field, std::string* text);

@@ -247,6 +247,23 @@ int adf_uget(int channel, char* buffer, int max, int terminator) {
   return stored;
 }
 
+int adf_uview(int channel, char* scratch, int max, int terminator, const char** line) {
+  Channel* c = get(channel);
+  if (c != nullptr && max >= 1 && c->readable && c->dir == Dir::reading && c->pos < c->len) {
+    std::size_t want = std::min(c->len - c->pos, static_cast<std::size_t>(max));
+    const char* from = c->buf + c->pos;
+    const void* hit = std::memchr(from, terminator, want);
+    if (hit != nullptr || want == static_cast<std::size_t>(max)) {
+      std::size_t take = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - from) + 1 : want;
+      c->pos += take;
+      *line = from;
+      return static_cast<int>(take);
+    }
+  }
+  *line = scratch;
+  return adf_uget(channel, scratch, max, terminator);
+}
+
 int adf_read(int channel, void* buffer, int length) {
   Channel* c = get(channel);
   if (c == nullptr) return bad_channel(channel);

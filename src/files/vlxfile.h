@@ -26,6 +26,11 @@ int adf_open(unsigned group, const char* path, const char* mode);
 // terminator included when it was met), 0 at end of file.
 // REQUIRES: buffer holds max + 1 bytes; max >= 1.
 int adf_uget(int channel, char* buffer, int max, int terminator);
+// adf_uget without the copy: *line points at the bytes in the channel's
+// buffer when they lie there whole, else at `scratch`, which they were
+// copied into. Not NUL-terminated; valid until the channel's next call.
+// REQUIRES: scratch has room for max + 1 bytes.
+int adf_uview(int channel, char* scratch, int max, int terminator, const char** line);
 // Writes `length` bytes, then `terminator` unless it is negative.
 int adf_uput(int channel, const char* buffer, int length, int terminator);
 // Reads up to `length` bytes; the count read, 0 at end of file.

@@ -189,6 +189,14 @@ int fsrtcs(s_fsr* d, int criterion) {
   return 1;
 }
 
+bool fsr_required_text(const s_fsr* d, int criterion, const s_exp** field, std::string* text) {
+  for (const s_filter& f : d->filters) {
+    if (f.grammar == nullptr || f.node == 0 || f.criterion != criterion) continue;
+    return plan_required_text(&f.plan, f.grammar, field, text);
+  }
+  return false;
+}
+
 int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count) {
   if (selection < 0 || selection >= kSelections) return err_vlx(26, "fsrcsel(%d)", selection);
   fsrdsel(d, selection);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "calc/acalc.h"
 #include "calc/fplan.h"
@@ -125,6 +126,9 @@ int fsrdlw(s_fsr* d, int filter);
 // 1 when the current record passes the filters of `criterion`, 0 when
 // not, or a negated error.
 int fsrtcs(s_fsr* d, int criterion);
+// The text the first filter of `criterion` requires of the record, and
+// the field that must hold it (plan_required_text); false when none.
+bool fsr_required_text(const s_fsr* d, int criterion, const s_exp** field, std::string* text);
 int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count);
 int fsrdsel(s_fsr* d, int selection);
 // Builds the selected sub-record of the current record.

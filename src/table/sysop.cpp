@@ -178,16 +178,11 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
 }
 
 
-// Fills the record from the line at the channel's position: word i goes
-// to the 255-byte slot i, the rest of a slot is zero; longer words are
-// cut, surplus words dropped. 4 at the end of the spool.
-int read_line(s_tsy* t) {
-  char line[2 * kSpoolLine + 2];
-  int n = adf_uget(t->spool, line, sizeof line - 1, '\n');
-  if (n < 0) return n;
-  unsigned length = 0;
-  unsigned char* record = cbu_buf(t->descriptor->record, &length);
-  if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
+// Fills the record (`length` bytes) from the line of n bytes read at the
+// spool's position: word i goes to the 255-byte slot i, the rest of a slot
+// is zero; longer words are cut, surplus words dropped. 4 at the end of
+// the spool.
+int fill_record(s_tsy* t, unsigned char* record, unsigned length, const char* line, int n) {
   bool ended = n > 0 && line[n - 1] == '\n';
   if (ended) --n;
   // Only what the last read left in a slot needs clearing.
@@ -412,6 +407,24 @@ int op_sys(s_opn* r) {
   return slot;
 }
 
+namespace {
+
+// The text that the first filter of `criterion` requires of a record,
+// when the field that must hold it is a word's slot of the raw record: a
+// line without that text cannot pass. Empty when there is none.
+std::string required_text(const s_tsy* t, int criterion, unsigned length) {
+  const s_fsr* d = t->descriptor;
+  const s_exp* field = nullptr;
+  std::string text;
+  if (d->convert || !fsr_required_text(d, criterion, &field, &text)) return {};
+  bool wordSlot = (static_cast<int>(field->objectId) & Nutmsk) == d->slot && field->type == LSTRG &&
+                  field->header % kWordSlot == 0 && field->tail <= static_cast<unsigned>(kWordSlot) &&
+                  field->header + static_cast<std::uint64_t>(field->tail) <= length;
+  return wordSlot ? text : std::string();
+}
+
+}  // namespace
+
 int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyValue, int* found, int criterion,
            int value, int* foundFlags, char* text) {
   (void)key, (void)lock, (void)flags, (void)keyValue, (void)value, (void)foundFlags, (void)text;
@@ -419,13 +432,28 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
   if (t == nullptr) return err_vlx(26, "rd_sys: slot %d is not open", slot);
   int m = mode & 0xF;
   if (m > 4) return err_vlx(4, "rd_sys");
+  s_fsr* d = t->descriptor;
+  unsigned length = 0;
+  unsigned char* record = cbu_buf(d->record, &length);
+  if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
+  // Forward reads pass over the lines that lack the text their first
+  // filter requires, without filling the record from them.
+  std::string required = m == 0 || m == 2 ? required_text(t, criterion, length) : std::string();
+  char scratch[2 * kSpoolLine + 2];
   for (;;) {
     int st = position(t, m);
     if (st != 0) return st;
-    t->descriptor->position = adf_tell(t->spool);
-    st = read_line(t);
+    d->position = adf_tell(t->spool);
+    const char* line = nullptr;
+    int n = adf_uview(t->spool, scratch, sizeof scratch - 1, '\n', &line);
+    if (n < 0) return n;
+    if (!required.empty() && n > 0 && line[n - 1] == '\n' &&
+        ::memmem(line, static_cast<std::size_t>(n), required.data(), required.size()) == nullptr) {
+      m = 2;
+      continue;
+    }
+    st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
-    s_fsr* d = t->descriptor;
     d->typed = false;
     if (d->rawForms != nullptr && (d->convert || (mode & 16)))
       if (st = fsr_convert(d); st < 0) return st;

@@ -70,22 +70,34 @@ void filtered_scan() {
     std::ofstream out(file);
     for (int i = 0; i < 1000000; ++i) out << i << (i % 1000 == 0 ? " hit " : " miss ") << i % 97 << " tail\n";
   }
-  auto start = Clock::now();
-  int matches = 0;
-  {
+  // The scan, timed from the server's start to its end.
+  auto scan = [&](const vlxc::Expr& filter, int* matches) {
+    auto start = Clock::now();
+    *matches = 0;
     vlxc::Session s(Server);
     vlxc::Table t = s.open("cat " + file.string(), 4);
-    t.filter(vlxc::field(2) == "hit");
-    for (auto r = t.read(vlxc::Mode::first); r; r = t.read(vlxc::Mode::next)) ++matches;
+    t.filter(filter);
+    for (auto r = t.read(vlxc::Mode::first); r; r = t.read(vlxc::Mode::next)) ++*matches;
     t.close();
     s.end();
+    return seconds_since(start);
+  };
+  // Three rounds, alternating; the best of each is kept. The same test
+  // written as a range makes the server read every line (an equality lets
+  // it pass over the lines without "hit"): shown, without a target.
+  double ours = 1e9, theirs = 1e9, everyLine = 1e9;
+  int matches = 0, rangeMatches = 0;
+  for (int round = 0; round < 3; ++round) {
+    ours = std::min(ours, scan(vlxc::field(2) == "hit", &matches));
+    everyLine = std::min(everyLine, scan(vlxc::field(2) >= "hit" && vlxc::field(2) <= "hit", &rangeMatches));
+    auto start = Clock::now();
+    run("mawk '$2 == \"hit\"' " + file.string() + " > /dev/null");
+    theirs = std::min(theirs, seconds_since(start));
   }
-  double ours = seconds_since(start);
-  start = Clock::now();
-  run("mawk '$2 == \"hit\"' " + file.string() + " > /dev/null");
-  double theirs = seconds_since(start);
-  std::printf("filtered scan: %d matches of 1000000 lines\n", matches);
+  std::printf("filtered scan: %d matches of 1000000 lines (%d with the range)\n", matches, rangeMatches);
   report("filtered scan", ours, theirs, "s", "<=", 1.0);
+  std::printf("%-16s ours %10.3f %-5s reference %10.3f %-5s ratio %6.2f (no target)\n", "  every line", everyLine, "s",
+              theirs, "s", everyLine / theirs);
   fs::remove(file);
 }
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "channel/fsrarq.h"
 #include "channel/iocom.h"
@@ -448,7 +449,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     int n = adf_uview(t->spool, scratch, sizeof scratch - 1, '\n', &line);
     if (n < 0) return n;
     if (!required.empty() && n > 0 && line[n - 1] == '\n' &&
-        ::memmem(line, static_cast<std::size_t>(n), required.data(), required.size()) == nullptr) {
+        std::string_view(line, static_cast<std::size_t>(n)).find(required) == std::string_view::npos) {
       m = 2;
       continue;
     }

@@ -174,42 +174,47 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
+// A node that is not a comparison with a literal, read as the test's view
+// of its value; kept out of the loop over comparisons.
+[[gnu::noinline]] int run_other(const plan_test& t, grctx* g, res_u* v) {
+  int st = evafsr_at(v, g, t.node, t.depth);
+  if (st < 0) return st;
+  if (t.accept == kTruth) return to_boolean(v);
+  st = ifnull(v);
+  return st < 0 ? st : !st;
+}
+
+// The order of the field's value against the literal by the operator's
+// own rules, with the literal loaded as its handler does; cmp_exp may
+// convert the field's value in place.
+[[gnu::noinline]] int slow_order(const plan_test& t, grctx* g, res_u* v, int* order) {
+  res_u literal;
+  res_temp(&literal);
+  int st = evafsr_at(&literal, g, t.literal, t.depth + 1);
+  if (st >= 0) st = t.swapped ? cmp_exp(&literal, v, order) : cmp_exp(v, &literal, order);
+  if (literal.rs_grp != 0) res_drop(&literal);
+  if (t.swapped) *order = -*order;
+  return st;
+}
+
 // Evaluates one test on the current values; its truth, or a negated error.
 // v holds the value of the field `*loaded` (0: none) and is left holding
 // the field it loaded, if any.
 int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded) {
   if (t.kind == kOther) {
     *loaded = 0;
-    int st = evafsr_at(v, g, t.node, t.depth);
-    if (st >= 0) {
-      if (t.accept == kTruth) {
-        st = to_boolean(v);
-      } else {
-        st = ifnull(v);
-        if (st >= 0) st = !st;
-      }
-    }
-    return st;
+    return run_other(t, g, v);
   }
-  int st = 0;
   if (*loaded != t.node) {
     *loaded = 0;
-    st = Obef[kFieldLoad](v, g, gt_exp(g, t.node), kFieldLoad);
+    int st = Obef[kFieldLoad](v, g, gt_exp(g, t.node), kFieldLoad);
     if (st < 0) return st;
     *loaded = t.node;
   }
   int order = 0;
   if (!quick_order(t, g, v, &order)) {
-    // cmp_exp may convert the field's value in place.
     *loaded = 0;
-    // The operator's own rules, with the literal loaded as its handler does.
-    res_u literal;
-    res_temp(&literal);
-    st = evafsr_at(&literal, g, t.literal, t.depth + 1);
-    if (st >= 0) st = t.swapped ? cmp_exp(&literal, v, &order) : cmp_exp(v, &literal, &order);
-    if (literal.rs_grp != 0) res_drop(&literal);
-    if (st < 0) return st;
-    if (t.swapped) order = -order;
+    if (int st = slow_order(t, g, v, &order); st < 0) return st;
   }
   return (t.accept >> (order + 1)) & 1;
 }

@@ -1,14 +1,17 @@
 // The challenge of the prolog answer and the check of the caller's RSA
 // signature over it.
+#include <dlfcn.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/opensslv.h>
 #include <openssl/pem.h>
 #include <uuid/uuid.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
@@ -41,9 +44,61 @@ constexpr VersionItem kVersionItems[] = {
     {OPENSSL_CPU_INFO, "\tCPU_INFO > %s"},
 };
 
-void trace_ssl_error(int step) {
+// The crypto library is loaded when a signature is first checked: only
+// the front-end form needs it, and mapping it at start would cost every
+// server process a few milliseconds.
+struct Crypto {
+  decltype(&ERR_clear_error) clear_error;
+  decltype(&ERR_get_error) get_error;
+  decltype(&ERR_error_string_n) error_string_n;
+  decltype(&OpenSSL_version) version;
+  decltype(&EVP_get_digestbyname) digest_by_name;
+  decltype(&PEM_read_PUBKEY_ex) read_public_key;
+  decltype(&EVP_MD_CTX_new) context_new;
+  decltype(&EVP_MD_CTX_free) context_free;
+  decltype(&EVP_PKEY_free) key_free;
+  decltype(&EVP_DigestInit) digest_init;
+  decltype(&EVP_DigestUpdate) digest_update;
+  decltype(&EVP_VerifyFinal) verify_final;
+};
+
+#define VLX_TEXT(x) #x
+#define VLX_SONAME(version) "libcrypto.so." VLX_TEXT(version)
+
+// The library's entry points, or null when it cannot be loaded.
+const Crypto* crypto() {
+  static const Crypto* loaded = []() -> const Crypto* {
+    void* library = ::dlopen(VLX_SONAME(OPENSSL_SHLIB_VERSION), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      log::trace(log::frontend, "[ verify ] : [%s]", ::dlerror());
+      return nullptr;
+    }
+    static Crypto c;
+    bool found = true;
+    auto bind = [&](auto& entry, const char* name) {
+      entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(::dlsym(library, name));
+      found = found && entry != nullptr;
+    };
+    bind(c.clear_error, "ERR_clear_error");
+    bind(c.get_error, "ERR_get_error");
+    bind(c.error_string_n, "ERR_error_string_n");
+    bind(c.version, "OpenSSL_version");
+    bind(c.digest_by_name, "EVP_get_digestbyname");
+    bind(c.read_public_key, "PEM_read_PUBKEY_ex");
+    bind(c.context_new, "EVP_MD_CTX_new");
+    bind(c.context_free, "EVP_MD_CTX_free");
+    bind(c.key_free, "EVP_PKEY_free");
+    bind(c.digest_init, "EVP_DigestInit");
+    bind(c.digest_update, "EVP_DigestUpdate");
+    bind(c.verify_final, "EVP_VerifyFinal");
+    return found ? &c : nullptr;
+  }();
+  return loaded;
+}
+
+void trace_ssl_error(const Crypto& ssl, int step) {
   char text[256];
-  ERR_error_string_n(ERR_get_error(), text, sizeof text);
+  ssl.error_string_n(ssl.get_error(), text, sizeof text);
   log::trace(log::frontend, "[ verify step %d ] : [%s]", step, text);
 }
 
@@ -52,14 +107,18 @@ void trace_ssl_error(int step) {
 bool plain_name(const char* name) { return name[0] != '\0' && name[0] != '.' && std::strchr(name, '/') == nullptr; }
 
 struct KeyFile {
+  const Crypto& ssl;
   std::FILE* file = nullptr;
   EVP_PKEY* key = nullptr;
   EVP_MD_CTX* context = nullptr;
+  explicit KeyFile(const Crypto& library) : ssl(library) {}
   ~KeyFile() {
-    EVP_MD_CTX_free(context);
-    EVP_PKEY_free(key);
+    ssl.context_free(context);
+    ssl.key_free(key);
     if (file != nullptr) std::fclose(file);
   }
+  KeyFile(const KeyFile&) = delete;
+  KeyFile& operator=(const KeyFile&) = delete;
 };
 
 int authentication_error() {
@@ -81,9 +140,12 @@ int gen_challenge(char* out, int size) {
 
 int verify_signature(const char* signature, const char* method, const char* key_name, const char* user,
                      const char* challenge) {
-  ERR_clear_error();
+  const Crypto* library = crypto();
+  if (library == nullptr) return err_vlx(26, "Cannot load the crypto library");
+  const Crypto& ssl = *library;
+  ssl.clear_error();
   log::trace(log::system, "OPENSSL >");
-  for (const VersionItem& item : kVersionItems) log::trace(log::system, item.line, OpenSSL_version(item.what));
+  for (const VersionItem& item : kVersionItems) log::trace(log::system, item.line, ssl.version(item.what));
 
   std::string signed_text(user, strnlen(user, kUserMax));
   signed_text.push_back('\0');
@@ -99,14 +161,14 @@ int verify_signature(const char* signature, const char* method, const char* key_
   }
 
   log::trace(log::frontend, "[ verify step 1 ] : [RSA Authentication, init]");
-  static const EVP_MD* digest = EVP_get_digestbyname("SHA256");
+  static const EVP_MD* digest = ssl.digest_by_name("SHA256");
   if (digest == nullptr) {
-    trace_ssl_error(1);
+    trace_ssl_error(ssl, 1);
     return err_vlx(26, "Unknown hash SHA256");
   }
 
   log::trace(log::frontend, "[ verify step 2 ] : [RSA Authentication, open key]");
-  KeyFile k;
+  KeyFile k(ssl);
   std::string path = resolve_path("!keys", key_name, "pem");
   if (plain_name(key_name)) k.file = std::fopen(path.c_str(), "r");
   if (k.file == nullptr) {
@@ -115,19 +177,19 @@ int verify_signature(const char* signature, const char* method, const char* key_
   }
 
   log::trace(log::frontend, "[ verify step 3 ] : [RSA Authentication, read key]");
-  k.key = PEM_read_PUBKEY_ex(k.file, nullptr, nullptr, nullptr, nullptr, nullptr);
+  k.key = ssl.read_public_key(k.file, nullptr, nullptr, nullptr, nullptr, nullptr);
   if (k.key == nullptr) {
-    trace_ssl_error(3);
+    trace_ssl_error(ssl, 3);
     return err_vlx(26, "Unable to read %s.pem", key_name);
   }
 
   log::trace(log::frontend, "[ verify step 4 ] : [RSA Authentication, verify]");
-  k.context = EVP_MD_CTX_new();
+  k.context = ssl.context_new();
   if (k.context == nullptr) return err_vlx(26, "Cannot allocate a digest context");
-  if (EVP_DigestInit(k.context, digest) != 1 ||
-      EVP_DigestUpdate(k.context, signed_text.data(), signed_text.size()) != 1 ||
-      EVP_VerifyFinal(k.context, decoded, static_cast<unsigned>(decoded_length), k.key) != 1) {
-    trace_ssl_error(4);
+  if (ssl.digest_init(k.context, digest) != 1 ||
+      ssl.digest_update(k.context, signed_text.data(), signed_text.size()) != 1 ||
+      ssl.verify_final(k.context, decoded, static_cast<unsigned>(decoded_length), k.key) != 1) {
+    trace_ssl_error(ssl, 4);
     return authentication_error();
   }
   return 0;

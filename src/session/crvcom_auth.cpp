@@ -1,6 +1,5 @@
 // The challenge of the prolog answer and the check of the caller's RSA
 // signature over it.
-#include <dlfcn.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -11,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <type_traits>
 
+#include "diagnostics/dynlib.h"
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
@@ -44,9 +43,8 @@ constexpr VersionItem kVersionItems[] = {
     {OPENSSL_CPU_INFO, "\tCPU_INFO > %s"},
 };
 
-// The crypto library is loaded when a signature is first checked: only
-// the front-end form needs it, and mapping it at start would cost every
-// server process a few milliseconds.
+// The crypto library, loaded when a signature is first checked: only the
+// front-end form needs it.
 struct Crypto {
   decltype(&ERR_clear_error) clear_error;
   decltype(&ERR_get_error) get_error;
@@ -68,29 +66,20 @@ struct Crypto {
 // The library's entry points, or null when it cannot be loaded.
 const Crypto* crypto() {
   static const Crypto* loaded = []() -> const Crypto* {
-    void* library = ::dlopen(VLX_SONAME(OPENSSL_SHLIB_VERSION), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-      log::trace(log::frontend, "[ verify ] : [%s]", ::dlerror());
-      return nullptr;
-    }
+    void* library = dl_library(VLX_SONAME(OPENSSL_SHLIB_VERSION));
     static Crypto c;
-    bool found = true;
-    auto bind = [&](auto& entry, const char* name) {
-      entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(::dlsym(library, name));
-      found = found && entry != nullptr;
-    };
-    bind(c.clear_error, "ERR_clear_error");
-    bind(c.get_error, "ERR_get_error");
-    bind(c.error_string_n, "ERR_error_string_n");
-    bind(c.version, "OpenSSL_version");
-    bind(c.digest_by_name, "EVP_get_digestbyname");
-    bind(c.read_public_key, "PEM_read_PUBKEY_ex");
-    bind(c.context_new, "EVP_MD_CTX_new");
-    bind(c.context_free, "EVP_MD_CTX_free");
-    bind(c.key_free, "EVP_PKEY_free");
-    bind(c.digest_init, "EVP_DigestInit");
-    bind(c.digest_update, "EVP_DigestUpdate");
-    bind(c.verify_final, "EVP_VerifyFinal");
+    bool found = library != nullptr && dl_entry(library, c.clear_error, "ERR_clear_error") &&
+                 dl_entry(library, c.get_error, "ERR_get_error") &&
+                 dl_entry(library, c.error_string_n, "ERR_error_string_n") &&
+                 dl_entry(library, c.version, "OpenSSL_version") &&
+                 dl_entry(library, c.digest_by_name, "EVP_get_digestbyname") &&
+                 dl_entry(library, c.read_public_key, "PEM_read_PUBKEY_ex") &&
+                 dl_entry(library, c.context_new, "EVP_MD_CTX_new") &&
+                 dl_entry(library, c.context_free, "EVP_MD_CTX_free") &&
+                 dl_entry(library, c.key_free, "EVP_PKEY_free") &&
+                 dl_entry(library, c.digest_init, "EVP_DigestInit") &&
+                 dl_entry(library, c.digest_update, "EVP_DigestUpdate") &&
+                 dl_entry(library, c.verify_final, "EVP_VerifyFinal");
     return found ? &c : nullptr;
   }();
   return loaded;

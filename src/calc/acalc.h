@@ -22,7 +22,8 @@ inline constexpr unsigned kFieldLoad = 336;
 extern calc_fn Obef[kCodes];
 extern calc_fn* Calculator;
 
-// Fills Obef: err_f everywhere, then the operators and literal loads.
+// Fills Obef: err_f everywhere, then the operators and literal loads and
+// the table service's field loads, with their record view (Plan_view).
 int fsring();
 
 int evafsr(res_u* result, grctx* g, unsigned node);

@@ -1,5 +1,6 @@
 // The table service's dispatch table: which handler answers which code.
 #include "calc/acalc.h"
+#include "calc/fplan.h"
 #include "table/filsrv.h"
 
 calc_fn Obef[kCodes];
@@ -27,5 +28,6 @@ const Entry kOperators[] = {
 int fsring() {
   for (calc_fn& f : Obef) f = err_f;
   for (const Entry& e : kOperators) Obef[e.code] = e.handler;
+  Plan_view = chamfi_view;
   return 0;
 }

@@ -2,9 +2,16 @@
 
 #include <cstring>
 
+plan_view_fn Plan_view = nullptr;
+
 namespace {
 
 constexpr int kPlanPass = -1, kPlanFail = -2;
+
+// Stored forms a comparison reads in the record: big-endian integers of
+// 1, 2, 4 and 8 bytes, dates of 3 and 4 bytes, 8-bit text up to its first
+// NUL, a decimal record.
+enum : std::uint8_t { kLoaded, kByte, kShort, kInt, kLong, kDate3, kDate4, kText8, kDecimalRecord };
 // Deeper and/or/not nesting than this is left to the calculator, which
 // also catches the loops of a malformed tree.
 constexpr int kPlanDepth = 32;
@@ -128,7 +135,33 @@ class Planner {
     t->swapped = swapped;
     t->node = field;
     t->depth = static_cast<std::uint16_t>(depth);
+    stored_form(gt_exp(g_, field), t);
     return plan_->count - 1;
+  }
+
+  // The stored form of the field when it is one this test compares as it
+  // is: the same kind of value as its literal.
+  static void stored_form(const s_exp* field, plan_test* t) {
+    unsigned length = field->tail;
+    struct Form {
+      std::uint8_t form, kind;
+      unsigned size;
+    } f{kLoaded, kOther, 0};
+    switch (field->type) {
+      case LLIBE: f = {kByte, kInteger, 1}; break;
+      case LSINT: f = {kShort, kInteger, 2}; break;
+      case LINTG: f = {kInt, kInteger, 4}; break;
+      case LINT64: f = {kLong, kInteger, 8}; break;
+      case LDATE: f = length == 3 ? Form{kDate3, kDate, 3} : Form{kDate4, kDate, 4}; break;
+      case LSTRG: f = {kText8, kText, length}; break;
+      case LDCB: if (length == 0) f = {kDecimalRecord, kDecimal, sizeof(s_dcb)}; break;
+      default: break;
+    }
+    if (f.kind != t->kind) return;
+    t->stored = f.form;
+    t->table = field->objectId;
+    t->offset = field->header;
+    t->size = f.size;
   }
 
   fplan* plan_;
@@ -174,6 +207,54 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
+std::uint64_t big_endian(const unsigned char* in, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < bytes; ++i) value = value << 8 | in[i];
+  return value;
+}
+
+// The order of a field read in its stored form at `in` against the test's
+// literal, as its load and the comparison would give it.
+int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+  switch (t.stored) {
+    case kByte: return sign(in[0], t.value.integer);
+    case kShort: return sign(static_cast<std::int16_t>(big_endian(in, 2)), t.value.integer);
+    case kInt: return sign(static_cast<std::int32_t>(big_endian(in, 4)), t.value.integer);
+    case kLong: return sign(static_cast<std::int64_t>(big_endian(in, 8)), t.value.integer);
+    case kDate3: return sign(big_endian(in, 3), t.value.date);
+    case kDate4: return sign(big_endian(in, 4), t.value.date);
+    case kDecimalRecord: {
+      s_dcb d;
+      std::memcpy(&d, in, sizeof d);
+      int c = dcbcmp(&d, &t.value.decimal);
+      return (c > 0) - (c < 0);
+    }
+    default: {
+      // The text ends at its first NUL or at the field's end; the literal
+      // has no NUL before its own end. Compared as the texts would be.
+      const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
+      const void* nul = std::memchr(in, 0, t.size);
+      unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
+      if (t.accept == kEqual || t.accept == kDifferent) {
+        bool same = n == t.textLength;
+        for (unsigned i = 0; same && i < n; ++i) same = in[i] == literal[i];
+        return same ? 0 : 1;
+      }
+      for (unsigned i = 0;; ++i) {
+        unsigned a = i < n ? in[i] : 0, b = i < t.textLength ? literal[i] : 0;
+        if (a != b || a == 0) return (a > b) - (a < b);
+      }
+    }
+  }
+}
+
+// The record of the fields' table, fetched once an evaluation.
+struct RecordView {
+  unsigned table = ~0u;
+  const unsigned char* bytes = nullptr;
+  unsigned length = 0;
+};
+
 // A node that is not a comparison with a literal, read as the test's view
 // of its value; kept out of the loop over comparisons.
 [[gnu::noinline]] int run_other(const plan_test& t, grctx* g, res_u* v) {
@@ -200,10 +281,19 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
 // Evaluates one test on the current values; its truth, or a negated error.
 // v holds the value of the field `*loaded` (0: none) and is left holding
 // the field it loaded, if any.
-int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded) {
+int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded, RecordView* record) {
   if (t.kind == kOther) {
     *loaded = 0;
     return run_other(t, g, v);
+  }
+  if (t.stored != kLoaded && Plan_view != nullptr) {
+    if (record->table != t.table) {
+      record->table = t.table;
+      record->bytes = Plan_view(t.table, &record->length);
+    }
+    // Out of the record, the load answers its error.
+    if (record->bytes != nullptr && t.offset + static_cast<std::uint64_t>(t.size) <= record->length)
+      return (t.accept >> (stored_order(t, g, record->bytes + t.offset) + 1)) & 1;
   }
   if (*loaded != t.node) {
     *loaded = 0;
@@ -234,9 +324,10 @@ int plan_eval(const fplan* plan, grctx* g) {
   res_temp(&value);
   int at = plan->start, st = 0;
   unsigned loaded = 0;
+  RecordView record;
   while (at >= 0) {
     const plan_test& t = plan->tests[at];
-    st = run_test(t, g, &value, &loaded);
+    st = run_test(t, g, &value, &loaded, &record);
     if (value.rs_grp != 0) {
       res_drop(&value);
       loaded = 0;

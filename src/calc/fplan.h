@@ -13,6 +13,11 @@
 // its literal's is compared by cmp_exp, as the operator would. One thing
 // is done once: a field compared by several tests in a row is loaded for
 // the first, since the record does not change while its filter runs.
+//
+// When the field loads have a record view (Plan_view), a field whose
+// stored form the plan knows (integers, dates, 8-bit text, decimals in
+// their record form) is compared where it lies in the record, as its load
+// would have read it, without making a value of it.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +37,12 @@ struct plan_test {
   std::int8_t onTrue, onFalse;  // next test, or kPlanPass / kPlanFail
   std::uint16_t depth;   // of the node in the filter's tree
   std::uint16_t textLength;  // of a string literal
+  std::uint8_t stored;   // the field's stored form, when the plan reads it
   std::uint32_t node;    // the field, or the node evaluated
   std::uint32_t literal;
+  std::uint32_t table;   // the field's table (its node's object id)
+  std::uint32_t offset;  // and its place in that table's record
+  std::uint32_t size;
   union {
     std::int64_t integer;
     std::uint32_t date;
@@ -47,6 +56,13 @@ struct fplan {
   int count;
   plan_test tests[kPlanTests];
 };
+
+// The record that the field loads at kFieldLoad read for `table` (a field
+// node's object id), and its length; null when there is none. Set by the
+// service that installs those loads; null: fields are always loaded.
+// REQUIRES: a field's bytes there are what its load converts.
+using plan_view_fn = const unsigned char* (*)(unsigned table, unsigned* length);
+extern plan_view_fn Plan_view;
 
 // Makes the plan of the filter `node` of g. False when the filter has no
 // plan (a malformed or large tree): evaluate it with evafsr then.

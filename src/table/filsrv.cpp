@@ -282,11 +282,16 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
   return st < 0 ? st : 0;
 }
 
+const unsigned char* chamfi_view(unsigned table, unsigned* length) {
+  *length = 0;
+  s_fsr* d = fsr_table(static_cast<int>(table) & Nutmsk);
+  return d != nullptr ? cbu_buf(fsr_record(d), length) : nullptr;
+}
+
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)g, (void)code;
-  s_fsr* d = fsr_table(static_cast<int>(node->objectId) & Nutmsk);
   unsigned recordLength = 0;
-  const unsigned char* record = d != nullptr ? cbu_buf(fsr_record(d), &recordLength) : nullptr;
+  const unsigned char* record = chamfi_view(node->objectId, &recordLength);
   if (record == nullptr) return err_vlx(26, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
   int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
   int stored = stored_size(type, length);

@@ -136,4 +136,6 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size);
 
 // Field loads of the calculator (codes 336 and 335).
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code);
+// The record chamfi_g reads for a field node's object id (plan_view_fn).
+const unsigned char* chamfi_view(unsigned table, unsigned* length);
 int kcmp_g(res_u* result, grctx* g, s_exp* node, int code);

@@ -207,44 +207,57 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
-std::uint64_t big_endian(const unsigned char* in, int bytes) {
-  std::uint64_t value = 0;
-  for (int i = 0; i < bytes; ++i) value = value << 8 | in[i];
-  return value;
+std::uint16_t be16(const unsigned char* in) {
+  std::uint16_t x;
+  std::memcpy(&x, in, 2);
+  return __builtin_bswap16(x);
+}
+std::uint32_t be32(const unsigned char* in) {
+  std::uint32_t x;
+  std::memcpy(&x, in, 4);
+  return __builtin_bswap32(x);
+}
+std::uint64_t be64(const unsigned char* in) {
+  std::uint64_t x;
+  std::memcpy(&x, in, 8);
+  return __builtin_bswap64(x);
+}
+
+// The order of 8-bit text read where it is stored (it ends at its first
+// NUL or at the field's end) against the test's literal, which has no NUL
+// before its own end; as the texts would compare.
+[[gnu::noinline]] int text_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+  const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
+  const void* nul = std::memchr(in, 0, t.size);
+  unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
+  if (t.accept == kEqual || t.accept == kDifferent) {
+    bool same = n == t.textLength;
+    for (unsigned i = 0; same && i < n; ++i) same = in[i] == literal[i];
+    return same ? 0 : 1;
+  }
+  for (unsigned i = 0;; ++i) {
+    unsigned a = i < n ? in[i] : 0, b = i < t.textLength ? literal[i] : 0;
+    if (a != b || a == 0) return (a > b) - (a < b);
+  }
 }
 
 // The order of a field read in its stored form at `in` against the test's
 // literal, as its load and the comparison would give it.
-int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+[[gnu::always_inline]] inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   switch (t.stored) {
     case kByte: return sign(in[0], t.value.integer);
-    case kShort: return sign(static_cast<std::int16_t>(big_endian(in, 2)), t.value.integer);
-    case kInt: return sign(static_cast<std::int32_t>(big_endian(in, 4)), t.value.integer);
-    case kLong: return sign(static_cast<std::int64_t>(big_endian(in, 8)), t.value.integer);
-    case kDate3: return sign(big_endian(in, 3), t.value.date);
-    case kDate4: return sign(big_endian(in, 4), t.value.date);
+    case kShort: return sign(static_cast<std::int16_t>(be16(in)), t.value.integer);
+    case kInt: return sign(static_cast<std::int32_t>(be32(in)), t.value.integer);
+    case kLong: return sign(static_cast<std::int64_t>(be64(in)), t.value.integer);
+    case kDate3: return sign(static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2], t.value.date);
+    case kDate4: return sign(be32(in), t.value.date);
     case kDecimalRecord: {
       s_dcb d;
       std::memcpy(&d, in, sizeof d);
       int c = dcbcmp(&d, &t.value.decimal);
       return (c > 0) - (c < 0);
     }
-    default: {
-      // The text ends at its first NUL or at the field's end; the literal
-      // has no NUL before its own end. Compared as the texts would be.
-      const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
-      const void* nul = std::memchr(in, 0, t.size);
-      unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
-      if (t.accept == kEqual || t.accept == kDifferent) {
-        bool same = n == t.textLength;
-        for (unsigned i = 0; same && i < n; ++i) same = in[i] == literal[i];
-        return same ? 0 : 1;
-      }
-      for (unsigned i = 0;; ++i) {
-        unsigned a = i < n ? in[i] : 0, b = i < t.textLength ? literal[i] : 0;
-        if (a != b || a == 0) return (a > b) - (a < b);
-      }
-    }
+    default: return text_order(t, g, in);
   }
 }
 
@@ -316,10 +329,32 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
   Planner planner(plan, g);
   plan->start = planner.emit(node, 0, kNotNull, kPlanPass, kPlanFail);
   if (plan->start < 0) plan->count = 0;
+  plan->stored = plan->count > 0;
+  plan->table = plan->tests[0].table;
+  for (int i = 0; i < plan->count; ++i)
+    plan->stored = plan->stored && plan->tests[i].stored != kLoaded && plan->tests[i].table == plan->table;
   return plan->count > 0;
 }
 
-int plan_eval(const fplan* plan, grctx* g) {
+namespace {
+
+// A plan whose tests all read the one record: 1, 0, or -1 when a field
+// lies outside the record (its load then answers).
+[[gnu::noinline]] int eval_stored(const fplan* plan, const grctx* g) {
+  unsigned length = 0;
+  const unsigned char* record = Plan_view(plan->table, &length);
+  if (record == nullptr) return -1;
+  int at = plan->start;
+  while (at >= 0) {
+    const plan_test& t = plan->tests[at];
+    if (t.offset + static_cast<std::uint64_t>(t.size) > length) return -1;
+    at = (t.accept >> (stored_order(t, g, record + t.offset) + 1)) & 1 ? t.onTrue : t.onFalse;
+  }
+  return at == kPlanPass;
+}
+
+// Any plan: fields loaded as values, other nodes by the calculator.
+[[gnu::noinline]] int eval_loaded(const fplan* plan, grctx* g) {
   res_u value;
   res_temp(&value);
   int at = plan->start, st = 0;
@@ -336,6 +371,14 @@ int plan_eval(const fplan* plan, grctx* g) {
     at = st != 0 ? t.onTrue : t.onFalse;
   }
   return st < 0 ? st : at == kPlanPass;
+}
+
+}  // namespace
+
+int plan_eval(const fplan* plan, grctx* g) {
+  if (plan->stored && Plan_view != nullptr)
+    if (int st = eval_stored(plan, g); st >= 0) return st;
+  return eval_loaded(plan, g);
 }
 
 bool plan_required_text(const fplan* plan, grctx* g, const s_exp** field, std::string* text) {

@@ -54,6 +54,10 @@ struct plan_test {
 struct fplan {
   int start;  // first test; 0 tests when no plan could be made
   int count;
+  // Every test reads its field in the stored form, all in one table's
+  // record (`table`): the plan runs without values.
+  bool stored;
+  std::uint32_t table;
   plan_test tests[kPlanTests];
 };
 

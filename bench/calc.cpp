@@ -4,7 +4,8 @@
 // (target <= 5), in CPU time so that other processes on the machine do not
 // skew it. The calculator's walk of the same trees is shown beside them.
 //
-// Field values come from a field-load handler at code 336, the way the
+// Field values come from records in a table's stored form: loaded by a
+// handler at code 336 and seen through the plans' record view, the way the
 // table service serves its open tables' current records.
 #include <benchmark/benchmark.h>
 

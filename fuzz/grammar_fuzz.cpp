@@ -1,10 +1,13 @@
 // Received grammars: the input is a section-size list followed by the
 // sections, read with readGrammar over an in-memory slot; every node of a
-// grammar that decodes is then evaluated.
+// grammar that decodes is then evaluated, and, when it makes a filter
+// plan, the plan must answer as the evaluation did.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "calc/acalc.h"
+#include "calc/fplan.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
@@ -42,8 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (unsigned node = 1; node <= g->gr_exp.gc_nbr; node++) {
       res_u value;
       res_zero(&value);
-      evafsr(&value, g, node);
+      int st = evafsr(&value, g, node);
+      if (st >= 0) st = ifnull(&value);
       res_drop(&value);
+      raz_err();
+      fplan plan;
+      if (plan_make(&plan, g, node) && plan_eval(&plan, g) != (st < 0 ? st : !st)) std::abort();
+      raz_err();
     }
   }
   comFree(kSlot);

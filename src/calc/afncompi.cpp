@@ -1,6 +1,7 @@
 // The table service's dispatch table: which handler answers which code.
 #include "calc/acalc.h"
 #include "calc/fplan.h"
+#include "functions/fnstring.h"
 #include "table/filsrv.h"
 
 calc_fn Obef[kCodes];
@@ -12,10 +13,11 @@ struct Entry {
   calc_fn handler;
 };
 
-// ORDER OPCODES: the operator and operand codes of the compiled grammar
-// (256..272, 299..384) and the table service's field loads (335, 336); the
-// built-in functions (2..190) join this table from their own module.
+// ORDER OPCODES: the built-in functions (2..190, handlers in
+// src/functions), the operator and operand codes of the compiled grammar
+// (256..272, 299..384) and the table service's field loads (335, 336).
 const Entry kOperators[] = {
+    {kValCode, fnval},
     {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
     {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
     {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},

@@ -6,8 +6,8 @@ set -euo pipefail
 build=${1:-build}
 vlxq="$build/client/vlxq"
 
-echo "\$ vlxq -n 4 --where '\$3 <> \"0\" and \$4 <> \"COMMAND\"' --select 4,2,3 'ps -eo user,pid,rss,comm'"
-"$vlxq" -n 4 --where '$3 <> "0" and $4 <> "COMMAND"' --select 4,2,3 'ps -eo user,pid,rss,comm'
+echo "\$ vlxq -n 4 --where '\$3 > 1000 and \$4 <> \"COMMAND\"' --select 4,2,3 'ps -eo user,pid,rss,comm'"
+"$vlxq" -n 4 --where '$3 > 1000 and $4 <> "COMMAND"' --select 4,2,3 'ps -eo user,pid,rss,comm'
 
 echo
 echo "\$ vlxq -n 4 --last --tsv --where 'not \$1 = \"USER\"' 'ps -eo user,pid,rss,comm'"

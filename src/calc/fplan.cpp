@@ -330,7 +330,7 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
   plan->start = planner.emit(node, 0, kNotNull, kPlanPass, kPlanFail);
   if (plan->start < 0) plan->count = 0;
   plan->stored = plan->count > 0;
-  plan->table = plan->tests[0].table;
+  plan->table = plan->count > 0 ? plan->tests[0].table : 0;
   for (int i = 0; i < plan->count; ++i)
     plan->stored = plan->stored && plan->tests[i].stored != kLoaded && plan->tests[i].table == plan->table;
   return plan->count > 0;

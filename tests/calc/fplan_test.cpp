@@ -66,7 +66,8 @@ const unsigned char* view_stored(unsigned, unsigned* length) {
 void random_stored(std::mt19937& random) {
   std::memset(Stored, 0, sizeof Stored);
   for (const Layout& f : kLayout) {
-    if (f.offset >= sizeof Stored) continue;
+    if (f.offset + static_cast<unsigned>(stored_size(static_cast<int>(f.type), static_cast<int>(f.length))) > sizeof Stored)
+      continue;
     res_u v;
     res_zero(&v);
     switch (f.type) {

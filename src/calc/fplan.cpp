@@ -226,7 +226,7 @@ std::uint64_t be64(const unsigned char* in) {
 // The order of 8-bit text read where it is stored (it ends at its first
 // NUL or at the field's end) against the test's literal, which has no NUL
 // before its own end; as the texts would compare.
-[[gnu::noinline]] int text_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+inline int text_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
   const void* nul = std::memchr(in, 0, t.size);
   unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
@@ -241,23 +241,37 @@ std::uint64_t be64(const unsigned char* in) {
   }
 }
 
-// The order of a field read in its stored form at `in` against the test's
-// literal, as its load and the comparison would give it.
-[[gnu::always_inline]] inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+// The order of a field read in the stored form kForm at `in` against the
+// test's literal, as its load and the comparison would give it.
+template <std::uint8_t kForm>
+[[gnu::always_inline]] inline int form_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+  if constexpr (kForm == kByte) return sign(in[0], t.value.integer);
+  if constexpr (kForm == kShort) return sign(static_cast<std::int16_t>(be16(in)), t.value.integer);
+  if constexpr (kForm == kInt) return sign(static_cast<std::int32_t>(be32(in)), t.value.integer);
+  if constexpr (kForm == kLong) return sign(static_cast<std::int64_t>(be64(in)), t.value.integer);
+  if constexpr (kForm == kDate3) return sign(static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2], t.value.date);
+  if constexpr (kForm == kDate4) return sign(be32(in), t.value.date);
+  if constexpr (kForm == kDecimalRecord) {
+    s_dcb d;
+    std::memcpy(&d, in, sizeof d);
+    int c = dcbcmp(&d, &t.value.decimal);
+    return (c > 0) - (c < 0);
+  }
+  if constexpr (kForm == kText8) return text_order(t, g, in);
+  return 0;
+}
+
+// The same for the test's own stored form.
+inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   switch (t.stored) {
-    case kByte: return sign(in[0], t.value.integer);
-    case kShort: return sign(static_cast<std::int16_t>(be16(in)), t.value.integer);
-    case kInt: return sign(static_cast<std::int32_t>(be32(in)), t.value.integer);
-    case kLong: return sign(static_cast<std::int64_t>(be64(in)), t.value.integer);
-    case kDate3: return sign(static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2], t.value.date);
-    case kDate4: return sign(be32(in), t.value.date);
-    case kDecimalRecord: {
-      s_dcb d;
-      std::memcpy(&d, in, sizeof d);
-      int c = dcbcmp(&d, &t.value.decimal);
-      return (c > 0) - (c < 0);
-    }
-    default: return text_order(t, g, in);
+    case kByte: return form_order<kByte>(t, g, in);
+    case kShort: return form_order<kShort>(t, g, in);
+    case kInt: return form_order<kInt>(t, g, in);
+    case kLong: return form_order<kLong>(t, g, in);
+    case kDate3: return form_order<kDate3>(t, g, in);
+    case kDate4: return form_order<kDate4>(t, g, in);
+    case kDecimalRecord: return form_order<kDecimalRecord>(t, g, in);
+    default: return form_order<kText8>(t, g, in);
   }
 }
 
@@ -331,26 +345,41 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
   if (plan->start < 0) plan->count = 0;
   plan->stored = plan->count > 0;
   plan->table = plan->count > 0 ? plan->tests[0].table : 0;
-  for (int i = 0; i < plan->count; ++i)
+  plan->form = plan->count > 0 ? plan->tests[0].stored : std::uint8_t{kLoaded};
+  for (int i = 0; i < plan->count; ++i) {
     plan->stored = plan->stored && plan->tests[i].stored != kLoaded && plan->tests[i].table == plan->table;
+    if (plan->tests[i].stored != plan->form) plan->form = kLoaded;
+  }
   return plan->count > 0;
 }
 
 namespace {
 
-// A plan whose tests all read the one record: 1, 0, or -1 when a field
-// lies outside the record (its load then answers).
-[[gnu::noinline]] int eval_stored(const fplan* plan, const grctx* g) {
-  unsigned length = 0;
-  const unsigned char* record = Plan_view(plan->table, &length);
-  if (record == nullptr) return -1;
+// The tests of a plan that reads one record, all of stored form kForm
+// (kLoaded: of any forms). 1, 0, or -1 when a field lies outside the
+// record (its load then answers).
+template <std::uint8_t kForm>
+int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record, unsigned length) {
   int at = plan->start;
   while (at >= 0) {
     const plan_test& t = plan->tests[at];
     if (t.offset + static_cast<std::uint64_t>(t.size) > length) return -1;
-    at = (t.accept >> (stored_order(t, g, record + t.offset) + 1)) & 1 ? t.onTrue : t.onFalse;
+    int order = kForm == kLoaded ? stored_order(t, g, record + t.offset) : form_order<kForm>(t, g, record + t.offset);
+    at = (t.accept >> (order + 1)) & 1 ? t.onTrue : t.onFalse;
   }
   return at == kPlanPass;
+}
+
+int eval_stored(const fplan* plan, const grctx* g) {
+  unsigned length = 0;
+  const unsigned char* record = Plan_view(plan->table, &length);
+  if (record == nullptr) return -1;
+  switch (plan->form) {
+    case kInt: return stored_loop<kInt>(plan, g, record, length);
+    case kDate4: return stored_loop<kDate4>(plan, g, record, length);
+    case kText8: return stored_loop<kText8>(plan, g, record, length);
+    default: return stored_loop<kLoaded>(plan, g, record, length);
+  }
 }
 
 // Any plan: fields loaded as values, other nodes by the calculator.

@@ -57,6 +57,7 @@ struct fplan {
   // Every test reads its field in the stored form, all in one table's
   // record (`table`): the plan runs without values.
   bool stored;
+  std::uint8_t form;  // the stored form all tests share, if one
   std::uint32_t table;
   plan_test tests[kPlanTests];
 };

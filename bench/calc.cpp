@@ -184,7 +184,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> nanoseconds;
   void ReportRuns(const std::vector<Run>& runs) override {
-    // The fastest of the repetitions: the one least disturbed by the rest
+    // The fastest of the 10 repetitions: the one least disturbed by the rest
     // of the machine.
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration) continue;
@@ -217,15 +217,15 @@ int main(int argc, char** argv) {
   Plan_view = view_record;
   make_records();
   make_filters(Filters);
-  benchmark::RegisterBenchmark("walk/string", walk, 0)->Repetitions(5);
-  benchmark::RegisterBenchmark("plan/string", plan, 0)->Repetitions(5);
-  benchmark::RegisterBenchmark("direct/string", direct<0>)->Repetitions(5);
-  benchmark::RegisterBenchmark("walk/int_dcb", walk, 1)->Repetitions(5);
-  benchmark::RegisterBenchmark("plan/int_dcb", plan, 1)->Repetitions(5);
-  benchmark::RegisterBenchmark("direct/int_dcb", direct<1>)->Repetitions(5);
-  benchmark::RegisterBenchmark("walk/date", walk, 2)->Repetitions(5);
-  benchmark::RegisterBenchmark("plan/date", plan, 2)->Repetitions(5);
-  benchmark::RegisterBenchmark("direct/date", direct<2>)->Repetitions(5);
+  benchmark::RegisterBenchmark("walk/string", walk, 0)->Repetitions(10);
+  benchmark::RegisterBenchmark("plan/string", plan, 0)->Repetitions(10);
+  benchmark::RegisterBenchmark("direct/string", direct<0>)->Repetitions(10);
+  benchmark::RegisterBenchmark("walk/int_dcb", walk, 1)->Repetitions(10);
+  benchmark::RegisterBenchmark("plan/int_dcb", plan, 1)->Repetitions(10);
+  benchmark::RegisterBenchmark("direct/int_dcb", direct<1>)->Repetitions(10);
+  benchmark::RegisterBenchmark("walk/date", walk, 2)->Repetitions(10);
+  benchmark::RegisterBenchmark("plan/date", plan, 2)->Repetitions(10);
+  benchmark::RegisterBenchmark("direct/date", direct<2>)->Repetitions(10);
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -1,5 +1,6 @@
 #include "calc/fplan.h"
 
+#include <algorithm>
 #include <cstring>
 
 plan_view_fn Plan_view = nullptr;
@@ -346,7 +347,9 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
   plan->stored = plan->count > 0;
   plan->table = plan->count > 0 ? plan->tests[0].table : 0;
   plan->form = plan->count > 0 ? plan->tests[0].stored : std::uint8_t{kLoaded};
+  plan->extent = 0;
   for (int i = 0; i < plan->count; ++i) {
+    plan->extent = std::max(plan->extent, static_cast<std::uint64_t>(plan->tests[i].offset) + plan->tests[i].size);
     plan->stored = plan->stored && plan->tests[i].stored != kLoaded && plan->tests[i].table == plan->table;
     if (plan->tests[i].stored != plan->form) plan->form = kLoaded;
   }
@@ -356,29 +359,31 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
 namespace {
 
 // The tests of a plan that reads one record, all of stored form kForm
-// (kLoaded: of any forms). 1, 0, or -1 when a field lies outside the
-// record (its load then answers).
+// (kLoaded: of any forms): 1 or 0.
+// REQUIRES: every field of the plan lies inside the record.
 template <std::uint8_t kForm>
-int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record, unsigned length) {
+int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record) {
   int at = plan->start;
   while (at >= 0) {
     const plan_test& t = plan->tests[at];
-    if (t.offset + static_cast<std::uint64_t>(t.size) > length) return -1;
     int order = kForm == kLoaded ? stored_order(t, g, record + t.offset) : form_order<kForm>(t, g, record + t.offset);
     at = (t.accept >> (order + 1)) & 1 ? t.onTrue : t.onFalse;
   }
   return at == kPlanPass;
 }
 
+// A plan whose tests all read the one record: 1, 0, or -1 when a field
+// lies outside the record (the general evaluation then answers, loading
+// the fields that its tests reach).
 int eval_stored(const fplan* plan, const grctx* g) {
   unsigned length = 0;
   const unsigned char* record = Plan_view(plan->table, &length);
-  if (record == nullptr) return -1;
+  if (record == nullptr || plan->extent > length) return -1;
   switch (plan->form) {
-    case kInt: return stored_loop<kInt>(plan, g, record, length);
-    case kDate4: return stored_loop<kDate4>(plan, g, record, length);
-    case kText8: return stored_loop<kText8>(plan, g, record, length);
-    default: return stored_loop<kLoaded>(plan, g, record, length);
+    case kInt: return stored_loop<kInt>(plan, g, record);
+    case kDate4: return stored_loop<kDate4>(plan, g, record);
+    case kText8: return stored_loop<kText8>(plan, g, record);
+    default: return stored_loop<kLoaded>(plan, g, record);
   }
 }
 

@@ -59,6 +59,7 @@ struct fplan {
   bool stored;
   std::uint8_t form;  // the stored form all tests share, if one
   std::uint32_t table;
+  std::uint64_t extent;  // the record bytes its fields reach
   plan_test tests[kPlanTests];
 };
 

@@ -18,14 +18,6 @@ namespace {
 
 constexpr unsigned kTableMark = 322;
 
-// Releases a received grammar: its cells, then its record, both in the
-// table's group.
-void release_grammar(unsigned group, grctx* g) {
-  if (g == nullptr) return;
-  gramlb(g);
-  adg_memfree(group, g);
-}
-
 // 1 when the current record passes the filter, 0 when not, or an error.
 int filter_passes(const s_filter& f) {
   if (f.plan.count > 0) return plan_eval(&f.plan, f.grammar);
@@ -159,7 +151,6 @@ int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion) {
   f.node = 0;
   if (node == 0) return entry + 1;
   if (g == nullptr || node > g->gr_exp.gc_nbr) {
-    release_grammar(d->group, g);
     f = s_filter{};
     return err_vlx(26, "woptan");
   }

@@ -120,7 +120,8 @@ cbu_ref fsr_record(const s_fsr* d);
 int fsrukc(s_fsr* d, int key, int criterion);
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
            int secondLength);
-// Adds a filter; its number 1..4, or a negated error.
+// Adds a filter; its number 1..4, or a negated error. The filter holds g
+// from then on; on an error the caller keeps it.
 int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion);
 int fsrdlw(s_fsr* d, int filter);
 // 1 when the current record passes the filters of `criterion`, 0 when

@@ -153,6 +153,22 @@ TEST_F(SysTable, LinesWithoutTheRequiredTextAnswerAsRead) {
   close_table(range);
 }
 
+// A filter whose node lies beyond its grammar is refused, its grammar
+// released once, and the table goes on unfiltered.
+TEST_F(SysTable, FilterNodeBeyondItsGrammar) {
+  int slot = open_text("beyond", "1 one\n2 two\n");
+  ASSERT_GT(slot, 0);
+  EXPECT_EQ(add_filter_rooted(slot, {1, "=", "two"}, 200), -26);
+  raz_err();
+  Fields f;
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[1], "one");
+  EXPECT_EQ(add_filter(slot, {{1, "=", "two"}}), 1) << "the slot of the refused filter is free";
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(f[1], "two");
+  close_table(slot);
+}
+
 TEST_F(SysTable, FifthFilterFailsAndTheOthersStay) {
   int slot = open_text("many", "1 a\n2 b\n3 c\n4 d\n5 e\n6 f\n");
   for (int i = 1; i <= 4; ++i) ASSERT_EQ(add_filter(slot, {{0, "<>", std::to_string(i)}}), i);

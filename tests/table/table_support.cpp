@@ -198,6 +198,13 @@ int add_filter(int slot, const std::vector<Condition>& conditions, int criterion
   return send_filter(slot, g, root, criterion);
 }
 
+int add_filter_rooted(int slot, const Condition& c, unsigned root) {
+  grctx g;
+  init_pt_exp(&g, 0);
+  comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
+  return send_filter(slot, g, root, 0);
+}
+
 int add_field_filter(int slot, const Field& field, const char* op, const std::string& literal) {
   grctx g;
   init_pt_exp(&g, 0);

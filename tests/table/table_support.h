@@ -51,6 +51,9 @@ int add_filter(int slot, const std::vector<Condition>& conditions, int criterion
 // A filter of one declared field compared with a literal of the grammar
 // builder's notation (123, 1.5, 'text', @2024-03-01).
 int add_field_filter(int slot, const Field& field, const char* op, const std::string& literal);
+// A filter of one condition sent with `root` as its node, whatever the
+// grammar holds.
+int add_filter_rooted(int slot, const Condition& condition, unsigned root);
 int remove_filter(int slot, int filter);
 // Selection 0 of fields (0-based, in request order).
 int select(int slot, const std::vector<int>& fields);

@@ -217,15 +217,13 @@ int main(int argc, char** argv) {
   Plan_view = view_record;
   make_records();
   make_filters(Filters);
-  benchmark::RegisterBenchmark("walk/string", walk, 0)->Repetitions(10);
-  benchmark::RegisterBenchmark("plan/string", plan, 0)->Repetitions(10);
-  benchmark::RegisterBenchmark("direct/string", direct<0>)->Repetitions(10);
-  benchmark::RegisterBenchmark("walk/int_dcb", walk, 1)->Repetitions(10);
-  benchmark::RegisterBenchmark("plan/int_dcb", plan, 1)->Repetitions(10);
-  benchmark::RegisterBenchmark("direct/int_dcb", direct<1>)->Repetitions(10);
-  benchmark::RegisterBenchmark("walk/date", walk, 2)->Repetitions(10);
-  benchmark::RegisterBenchmark("plan/date", plan, 2)->Repetitions(10);
-  benchmark::RegisterBenchmark("direct/date", direct<2>)->Repetitions(10);
+  const char* names[] = {"string", "int_dcb", "date"};
+  void (*directs[])(benchmark::State&) = {direct<0>, direct<1>, direct<2>};
+  for (int i = 0; i < 3; i++) {
+    benchmark::RegisterBenchmark((std::string("walk/") + names[i]).c_str(), walk, i)->Repetitions(10);
+    benchmark::RegisterBenchmark((std::string("plan/") + names[i]).c_str(), plan, i)->Repetitions(10);
+    benchmark::RegisterBenchmark((std::string("direct/") + names[i]).c_str(), directs[i])->Repetitions(10);
+  }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -82,6 +82,9 @@ int res_setstu(res_u* v, const char16_t* text, unsigned length);
 int res_setascii(res_u* v, const char* text);
 inline const char16_t* res_text(const res_u* v) { return v->rs_str != nullptr ? v->rs_str->text : u""; }
 
+// The integer types: byte, short, integer, 64-bit integer.
+inline bool is_int(int t) { return (t >= LLIBE && t <= LINTG) || t == LINT64; }
+
 int typconv(int storageType);
 // Name of a type for messages ("Integer", ...).
 const char* type_name(int type);

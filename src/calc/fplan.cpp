@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "channel/wire.h"
+
 plan_view_fn Plan_view = nullptr;
 
 namespace {
@@ -35,8 +37,6 @@ const Relation kRelations[] = {
 };
 
 int sign(std::int64_t a, std::int64_t b) { return (a > b) - (a < b); }
-
-bool is_integer(int t) { return (t >= LLIBE && t <= LINTG) || t == LINT64; }
 
 class Planner {
  public:
@@ -174,7 +174,7 @@ class Planner {
 bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order) {
   switch (t.kind) {
     case kInteger:
-      if (!is_integer(v->rs_type)) return false;
+      if (!is_int(v->rs_type)) return false;
       *order = sign(v->rs_int, t.value.integer);
       return true;
     case kDate:
@@ -208,22 +208,6 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
-std::uint16_t be16(const unsigned char* in) {
-  std::uint16_t x;
-  std::memcpy(&x, in, 2);
-  return __builtin_bswap16(x);
-}
-std::uint32_t be32(const unsigned char* in) {
-  std::uint32_t x;
-  std::memcpy(&x, in, 4);
-  return __builtin_bswap32(x);
-}
-std::uint64_t be64(const unsigned char* in) {
-  std::uint64_t x;
-  std::memcpy(&x, in, 8);
-  return __builtin_bswap64(x);
-}
-
 // The order of 8-bit text read where it is stored (it ends at its first
 // NUL or at the field's end) against the test's literal, which has no NUL
 // before its own end; as the texts would compare.
@@ -247,11 +231,11 @@ inline int text_order(const plan_test& t, const grctx* g, const unsigned char* i
 template <std::uint8_t kForm>
 [[gnu::always_inline]] inline int form_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   if constexpr (kForm == kByte) return sign(in[0], t.value.integer);
-  if constexpr (kForm == kShort) return sign(static_cast<std::int16_t>(be16(in)), t.value.integer);
-  if constexpr (kForm == kInt) return sign(static_cast<std::int32_t>(be32(in)), t.value.integer);
-  if constexpr (kForm == kLong) return sign(static_cast<std::int64_t>(be64(in)), t.value.integer);
+  if constexpr (kForm == kShort) return sign(get_be16(in), t.value.integer);
+  if constexpr (kForm == kInt) return sign(static_cast<std::int32_t>(get_be32(in)), t.value.integer);
+  if constexpr (kForm == kLong) return sign(static_cast<std::int64_t>(get_be64(in)), t.value.integer);
   if constexpr (kForm == kDate3) return sign(static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2], t.value.date);
-  if constexpr (kForm == kDate4) return sign(be32(in), t.value.date);
+  if constexpr (kForm == kDate4) return sign(get_be32(in), t.value.date);
   if constexpr (kForm == kDecimalRecord) {
     s_dcb d;
     std::memcpy(&d, in, sizeof d);

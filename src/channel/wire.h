@@ -19,3 +19,12 @@ inline std::uint32_t get_be32(const unsigned char* in) {
   return static_cast<std::uint32_t>(in[0]) << 24 | static_cast<std::uint32_t>(in[1]) << 16 |
          static_cast<std::uint32_t>(in[2]) << 8 | in[3];
 }
+
+inline std::uint64_t get_be64(const unsigned char* in) {
+  return static_cast<std::uint64_t>(get_be32(in)) << 32 | get_be32(in + 4);
+}
+
+inline void put_be64(unsigned char* out, std::uint64_t value) {
+  put_be32(out, static_cast<std::uint32_t>(value >> 32));
+  put_be32(out + 4, static_cast<std::uint32_t>(value));
+}

@@ -48,16 +48,6 @@ int prepareRead(grctx* g, s_gcl* c, const unsigned char* data, int count) {
   return 0;
 }
 
-std::uint64_t get_be64(const unsigned char* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; i++) v = v << 8 | p[i];
-  return v;
-}
-
-void put_be64(unsigned char* p, std::uint64_t v) {
-  for (int i = 7; i >= 0; i--, v >>= 8) p[i] = static_cast<unsigned char>(v);
-}
-
 // Codecs of fixed-size elements: element i is decoded from `width` bytes.
 template <typename Decode>
 int read_fixed(grctx* g, s_gcl* c, const unsigned char* data, int count, int width, Decode decode) {

@@ -444,7 +444,6 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
   for (;;) {
     int st = position(t, m);
     if (st != 0) return st;
-    d->position = adf_tell(t->spool);
     const char* line = nullptr;
     int n = adf_uview(t->spool, scratch, sizeof scratch - 1, '\n', &line);
     if (n < 0) return n;
@@ -453,6 +452,9 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
       m = 2;
       continue;
     }
+    // The record's offset: where the line just read began.
+    std::int64_t after = adf_tell(t->spool);
+    d->position = after < 0 ? after : after - n;
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
     d->typed = false;

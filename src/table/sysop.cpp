@@ -125,6 +125,8 @@ int follow(int pid, int fd, SpoolCheck& check) {
   int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   int status = -1;
   for (bool exited = false;;) {
+    // A signal recorded while the command runs is acted on at once.
+    sigpend();
     // Once the check has failed, or cannot read, only the wait is left.
     ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
     if (n < 0 && errno == EINTR) continue;

@@ -40,17 +40,17 @@ void read_key(unsigned char* out, int* length) {
 int read_lock() { return peer_version() > 10 ? nxtint() : nxtcar(); }
 
 // The eight section sizes of a grammar announced in the body.
-struct s_sizes {
+struct SectionSizes {
   int status;  // of grammar_counts
   int counts[kSections];
   int largest;
   int total;   // bytes announced after the body
 };
 
-s_sizes read_sizes() {
+SectionSizes read_sizes() {
   unsigned char bytes[2 * kSections];
   nxtbuf(bytes, sizeof bytes);
-  s_sizes s{};
+  SectionSizes s{};
   for (int i = 0; i < kSections; ++i) {
     int size = static_cast<std::uint16_t>(get_be16(bytes + 2 * i));
     s.largest = std::max(s.largest, size);
@@ -63,7 +63,7 @@ s_sizes read_sizes() {
 // Reads the grammar that follows the body into `group`; *g is null when
 // none was sent. A size list that is refused still has its bytes read, so
 // that the stream stays in step.
-int receive_grammar(const s_sizes& s, unsigned group, grctx** g) {
+int receive_grammar(const SectionSizes& s, unsigned group, grctx** g) {
   *g = nullptr;
   if (s.largest == 0) return 0;
   if (s.status < 0) {
@@ -115,7 +115,7 @@ struct Layout {
 
 int read_layout(const Layout& layout, int object, int event) {
   trace_decoder(layout.name, event, object);
-  s_sizes sizes{};
+  SectionSizes sizes{};
   bool grammar = false, unit = false;
   char text[256];
   for (const char* f = layout.fields; *f != '\0'; ++f) {
@@ -277,7 +277,7 @@ int fsr_of(int object, int event, afd_fn handler) {
 
 int fsr_cs(int object, int event, afd_fn handler) {
   trace_decoder("fsr_cs", event, object);
-  s_sizes sizes = read_sizes();
+  SectionSizes sizes = read_sizes();
   unsigned node = static_cast<std::uint16_t>(nxtint());
   int criterion = nxtcar();
   s_fsr* d = fsr_table(object);
@@ -299,7 +299,7 @@ int fsr_cs(int object, int event, afd_fn handler) {
 
 int fsr_sl(int object, int event, afd_fn handler) {
   trace_decoder("fsr_sl", event, object);
-  s_sizes sizes = read_sizes();
+  SectionSizes sizes = read_sizes();
   unsigned node = static_cast<unsigned>(nxtcar());
   int flags = nxtcar();
   int selection = nxtcar();

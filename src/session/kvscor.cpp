@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -47,9 +46,6 @@ namespace {
 // Recorded by the handler, taken by sigpend.
 volatile std::sig_atomic_t Recorded[kSignals];
 volatile std::sig_atomic_t Anyrecorded;
-// The signals whose handler is on_signal.
-sigset_t Caught;
-bool Catching;
 
 void on_signal(int signal) {
   Recorded[signal] = 1;
@@ -63,12 +59,6 @@ bool install(int signal, void (*disposition)(int), bool* wasIgnored) {
   sigemptyset(&action.sa_mask);
   if (::sigaction(signal, &action, &previous) != 0) return false;
   if (wasIgnored != nullptr) *wasIgnored = previous.sa_handler == SIG_IGN;
-  if (disposition == on_signal) {
-    sigaddset(&Caught, signal);
-    Catching = true;
-  } else {
-    sigdelset(&Caught, signal);
-  }
   return true;
 }
 
@@ -142,23 +132,6 @@ void sigpend() {
     Recorded[s] = 0;
     sisignal(s);
   }
-}
-
-int sigwait_readable(int fd) {
-  if (!Catching) return 0;
-  sigset_t open;
-  ::sigprocmask(SIG_BLOCK, &Caught, &open);
-  int r = -1;
-  if (Anyrecorded != 0) {
-    errno = EINTR;
-  } else {
-    pollfd p{fd, POLLIN, 0};
-    r = ::ppoll(&p, 1, nullptr, &open);
-  }
-  int e = errno;
-  ::sigprocmask(SIG_SETMASK, &open, nullptr);
-  errno = e;
-  return r < 0 ? -1 : 0;
 }
 
 void a_signal(int argument, int signal) {

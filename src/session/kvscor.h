@@ -45,13 +45,10 @@ void sisignal(int signal);
 // The operating system's handler only records a signal: it may interrupt
 // the allocator or stdio, where logging, reading the message file or
 // exiting could deadlock. sigpend runs sisignal for each signal recorded
-// since its last call; the request loop and the channel's blocking reads
-// call it.
+// since its last call; the request loop calls it, and the channel's reads
+// before they block and when a signal interrupts them (the handler is
+// installed without SA_RESTART).
 void sigpend();
-// Waits until `fd` has something to read, or a signal is recorded: 0, or
-// -1 with errno EINTR. The signals the server catches are blocked from the
-// check for recorded ones to the wait, so none slips in between.
-int sigwait_readable(int fd);
 // Logs the signal's text, calls the hook, ends Kerberos use, exits.
 [[noreturn]] void a_signal(int argument, int signal);
 void ignoreSignal();

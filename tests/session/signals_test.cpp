@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "channel/iocom.h"
 #include "session/kvscor.h"
 
 namespace {
@@ -44,15 +45,20 @@ TEST(SignalsDeathTest, TheLoopActsOnWhatWasRecorded) {
         std::_Exit(7);
       },
       ::testing::ExitedWithCode(31), "");
+  // A channel read that waits for a request: the signal interrupts it.
   EXPECT_EXIT(
       {
         catch_hangup();
         int fds[2];
         if (::pipe(fds) != 0) std::_Exit(8);
-        ::alarm(1);
-        ::signal(SIGALRM, [](int) { ::raise(SIGHUP); });
-        sigwait_readable(fds[0]);
-        sigpend();
+        pid_t parent = ::getpid();
+        if (::fork() == 0) {
+          ::usleep(100000);
+          ::kill(parent, SIGHUP);
+          std::_Exit(0);
+        }
+        unsigned char byte;
+        r_pipe(fds[0], &byte, 1, 0);
         std::_Exit(7);
       },
       ::testing::ExitedWithCode(31), "");

@@ -2,6 +2,7 @@
 #include "calc/acalc.h"
 #include "calc/fplan.h"
 #include "functions/fnstring.h"
+#include "grammar/toktab.h"
 #include "table/filsrv.h"
 
 calc_fn Obef[kCodes];
@@ -28,6 +29,8 @@ const Entry kOperators[] = {
 }  // namespace
 
 int fsring() {
+  // Errors of the functions carry their names from the token table.
+  if (int st = iniTokTab(); st < 0) return st;
   for (calc_fn& f : Obef) f = err_f;
   for (const Entry& e : kOperators) Obef[e.code] = e.handler;
   Plan_view = chamfi_view;

@@ -38,9 +38,10 @@ bool equals_upper(std::string_view word, std::string_view keyword) {
   return true;
 }
 
-// At most kContext bytes of `text` from `from`, whole characters only.
-std::string excerpt(const std::string& text, std::size_t from) {
-  std::size_t to = std::min(text.size(), from + kContext);
+// At most kContext bytes of `text` from `from` (and before `end`), whole
+// characters only.
+std::string excerpt(const std::string& text, std::size_t from, std::size_t end = std::string::npos) {
+  std::size_t to = std::min({text.size(), end, from + kContext});
   while (to > from && to < text.size() && is_continuation_byte(text[to])) to--;
   return text.substr(from, to - from);
 }
@@ -203,7 +204,7 @@ std::unique_ptr<Node> Parser::parseString(char quote) {
                                      level_);
   column_ += static_cast<std::uint32_t>(end - offset_);
   offset_ = end;
-  if (at(end) != static_cast<unsigned char>(quote)) fail("unterminated string literal: " + excerpt(source_, start));
+  if (at(end) != static_cast<unsigned char>(quote)) fail("unterminated string literal: " + excerpt(source_, start, end));
   int chars = utf8_count(source_.data() + start + 1, end - start - 1);
   if (chars < 0) fail("invalid UTF-8 in string literal: " + excerpt(source_, start));
   if (chars > kMaxString) fail("string literal too long: " + excerpt(source_, start));

@@ -1,6 +1,7 @@
 // The scanners on the cases of data/scan.txt.
 #include <gtest/gtest.h>
 
+#include "grammar/parser.h"
 #include "grammar/toktab.h"
 #include "scan_support.h"
 #include "support/vlxtest.h"
@@ -10,6 +11,7 @@ namespace {
 struct Scan : ::testing::Test {
   static void SetUpTestSuite() {
     vlxtest::init_memory();
+    grammar::Exception_fd = -1;
     ASSERT_GT(iniTokTab(), 0);
     iniTokTabSdata();
   }

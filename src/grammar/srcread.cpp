@@ -110,6 +110,9 @@ int utf8_count(const char* p, std::size_t bytes) {
     if (size == 0 || i + size > bytes) return -1;
     for (std::size_t k = 1; k < size; k++)
       if ((s[i + k] & 0xC0) != 0x80) return -1;
+    // The shortest form only: a longer one could hide a NUL or reach a
+    // character by two spellings.
+    if ((size == 2 && lead < 0xC2) || (size == 3 && lead == 0xE0 && s[i + 1] < 0xA0)) return -1;
     i += size;
   }
   return count;

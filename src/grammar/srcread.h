@@ -29,6 +29,7 @@ int src_getc();
 // The rest of the source.
 std::string loadSource();
 
-// Characters of the UTF-8 text p[0..bytes), or -1 when it is not valid
-// UTF-8 as the engine writes it (1 to 3 bytes a character, no NUL).
+// Characters of the UTF-8 text p[0..bytes), or -1 when it is not UTF-8 as
+// the engine writes it: 1 to 3 bytes a character in their shortest form,
+// no NUL.
 int utf8_count(const char* p, std::size_t bytes);

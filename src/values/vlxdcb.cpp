@@ -380,7 +380,7 @@ int strdcb(s_dcb* out, const char* text) {
     long long value = 0;
     bool fits = true;
     for (; *q >= '0' && *q <= '9'; q++) {
-      value = value * 10 + (*q - '0');
+      if (fits) value = value * 10 + (*q - '0');
       if (value > 2147483648LL) fits = false;
     }
     if (negative) value = -value;

@@ -32,6 +32,7 @@ struct Reader : ::testing::Test {
     gram_clear();
   }
   void TearDown() override {
+    gra_init();
     Gram_ctx = nullptr;
     inter_open("");
     adg_free(group);
@@ -124,6 +125,9 @@ TEST_F(Reader, InvalidDecimalStopsAndEmptiesTheGrammar) {
 }
 
 TEST_F(Reader, ScanStringBufferAndLineAccessors) {
+  // A buffer made by gra_lex is the scanner's own; gra_init releases it
+  // before a caller's buffer takes its place.
+  gra_init();
   YY_BUFFER_STATE buffer = gra__scan_string("a\nb");
   EXPECT_EQ(gra_lex(), gratok::identif);
   EXPECT_STREQ(gra_get_text(), "A");

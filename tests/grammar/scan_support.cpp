@@ -120,6 +120,39 @@ class Methods : public grammar::VelmorParser {
   std::size_t where() const { return offset_; }
 };
 
+// One of the two scanners with its standard interface.
+struct Scanner {
+  int (*lex)();
+  void (*init)();
+  YY_BUFFER_STATE (*scan_bytes)(const char*, int);
+  void (*remove)(YY_BUFFER_STATE);
+};
+
+// render(token, grammar) prints a token and gives its line.
+template <class Render>
+std::string run(const Scanner& scanner, const std::string& source, Render render) {
+  Target target;
+  Stream stream;
+  // Texts in memory end at a NUL: one inside goes through a scan buffer.
+  YY_BUFFER_STATE buffer = nullptr;
+  inter_open(source.c_str());
+  scanner.init();
+  if (source.find('\0') != std::string::npos) buffer = scanner.scan_bytes(source.data(), static_cast<int>(source.size()));
+  try {
+    for (int t; (t = scanner.lex()) != 0;) {
+      std::uint32_t line = 0;
+      std::string token = render(t, &target.g, &line);
+      stream.add(token, line);
+    }
+  } catch (const gram_stopped&) {
+    stream.error();
+    stream.text += " STOP";
+  }
+  if (buffer != nullptr) scanner.remove(buffer);
+  scanner.init();
+  return stream.text;
+}
+
 }  // namespace
 
 std::string expand(const std::string& field) {
@@ -148,40 +181,18 @@ std::string expand(const std::string& field) {
 }
 
 std::string classic(const std::string& source) {
-  Target target;
-  Stream stream;
-  // Texts in memory end at a NUL: one inside goes through a scan buffer.
-  YY_BUFFER_STATE buffer = nullptr;
-  inter_open(source.c_str());
-  gra_init();
-  if (source.find('\0') != std::string::npos) buffer = gra__scan_bytes(source.data(), static_cast<int>(source.size()));
-  try {
-    for (int t; (t = gra_lex()) != 0;) stream.add(classic_token(t, gra_lval, &target.g), gra_lval.line);
-  } catch (const gram_stopped&) {
-    stream.error();
-    stream.text += " STOP";
-  }
-  if (buffer != nullptr) gra__delete_buffer(buffer);
-  gra_init();
-  return stream.text;
+  return run({gra_lex, gra_init, gra__scan_bytes, gra__delete_buffer}, source, [](int t, grctx* g, std::uint32_t* line) {
+    *line = gra_lval.line;
+    return classic_token(t, gra_lval, g);
+  });
 }
 
 std::string sdata(const std::string& source) {
-  Target target;
-  Stream stream;
-  inter_open(source.c_str());
-  sda_init();
-  YY_BUFFER_STATE buffer = nullptr;
-  if (source.find('\0') != std::string::npos) buffer = sdata_scan_bytes(source.data(), static_cast<int>(source.size()));
-  try {
-    for (int t; (t = sda_lex()) != 0;) stream.add(sdata_token(t, sda_lval, &target.g), sda_lval.line);
-  } catch (const gram_stopped&) {
-    stream.error();
-    stream.text += " STOP";
-  }
-  if (buffer != nullptr) sdata_delete_buffer(buffer);
-  sda_init();
-  return stream.text;
+  return run({sda_lex, sda_init, sdata_scan_bytes, sdata_delete_buffer}, source,
+             [](int t, grctx* g, std::uint32_t* line) {
+               *line = sda_lval.line;
+               return sdata_token(t, sda_lval, g);
+             });
 }
 
 std::string current(const std::string& source) {

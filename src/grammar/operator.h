@@ -12,13 +12,13 @@
 namespace grammar {
 
 struct Operator {
-  std::string name;        // code name, as syntax-tree nodes and generators know it
-  std::int32_t precedence; // binding level: a smaller number binds tighter
-  std::uint8_t unary;      // may stand before a single operand
-  std::uint8_t binary;     // infix
-  std::uint8_t chains;     // the expression may go on after it with a further operator
-  std::uint8_t assigns;    // may be the operator of an assignment statement
-  std::uint8_t rebalance;  // this spelling enters the name in the rebalancing list
+  std::string name;         // code name, as syntax-tree nodes and generators know it
+  std::int32_t precedence;  // binding level: a smaller number binds tighter
+  std::uint8_t unary;       // may stand before a single operand
+  std::uint8_t binary;      // infix
+  std::uint8_t chains;      // the expression may go on after it with a further operator
+  std::uint8_t assigns;     // may be the operator of an assignment statement
+  std::uint8_t rebalance;   // this spelling enters the name in the rebalancing list
 };
 
 // One operator and its spellings (one or two; the second may be null).

@@ -200,11 +200,12 @@ std::unique_ptr<Node> Parser::parseNumber(bool required) {
 std::unique_ptr<Node> Parser::parseString(char quote) {
   std::size_t start = offset_ - 1, end = offset_;
   while (at(end) >= 0 && at(end) != '\n' && at(end) != static_cast<unsigned char>(quote)) end++;
-  auto node = std::make_unique<Node>("STRING", line_, static_cast<std::uint16_t>(std::min<std::uint32_t>(column_ - 1, 65535)),
-                                     level_);
+  auto node = std::make_unique<Node>("STRING", line_,
+                                     static_cast<std::uint16_t>(std::min<std::uint32_t>(column_ - 1, 65535)), level_);
   column_ += static_cast<std::uint32_t>(end - offset_);
   offset_ = end;
-  if (at(end) != static_cast<unsigned char>(quote)) fail("unterminated string literal: " + excerpt(source_, start, end));
+  if (at(end) != static_cast<unsigned char>(quote))
+    fail("unterminated string literal: " + excerpt(source_, start, end));
   int chars = utf8_count(source_.data() + start + 1, end - start - 1);
   if (chars < 0) fail("invalid UTF-8 in string literal: " + excerpt(source_, start));
   if (chars > kMaxString) fail("string literal too long: " + excerpt(source_, start));
@@ -223,8 +224,7 @@ const Operator* Parser::parseOperator() {
     restore(before);
     return nullptr;
   }
-  if (c <= 0 || std::string_view("!.*/%+-=<>&|^?").find(static_cast<char>(c)) == std::string_view::npos)
-    return nullptr;
+  if (c <= 0 || std::string_view("!.*/%+-=<>&|^?").find(static_cast<char>(c)) == std::string_view::npos) return nullptr;
   const char pair[2] = {static_cast<char>(c), '='};
   // "+ =" is "+=", and nothing when the pair is no operator.
   if (is_blank(next) && at(offset_ + 2) == '=') {
@@ -295,8 +295,8 @@ void Parser::fail(std::string_view message) const {
 }
 
 std::unique_ptr<Node> Parser::newNode(std::string tag) const {
-  return std::make_unique<Node>(std::move(tag), line_, static_cast<std::uint16_t>(std::min<std::uint32_t>(column_, 65535)),
-                                level_);
+  return std::make_unique<Node>(std::move(tag), line_,
+                                static_cast<std::uint16_t>(std::min<std::uint32_t>(column_, 65535)), level_);
 }
 
 }  // namespace grammar

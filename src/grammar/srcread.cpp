@@ -1,7 +1,5 @@
 #include "grammar/srcread.h"
 
-#include <cstdio>
-
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "grammar/gram.h"

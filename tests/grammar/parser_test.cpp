@@ -139,7 +139,7 @@ TEST_F(Parser, OperatorIndexes) {
   EXPECT_EQ(p.findOperator("=="), nullptr);
   EXPECT_EQ(p.findOperatorByName("USUB")->precedence, 5);
   EXPECT_EQ(p.findOperatorByName("POW")->precedence, 2);
-  const char* rebalancing[] = {"RANGE", "MUL", "DIV", "ADD", "SUB", "EQ", "NE", "LT",
+  const char* rebalancing[] = {"RANGE", "MUL", "DIV", "ADD", "SUB", "EQ",  "NE", "LT",
                                "LE",    "GT",  "GE",  "AND", "OR",  "XOR", "POW"};
   for (const char* name : rebalancing) EXPECT_TRUE(p.rebalances(name)) << name;
   for (const char* name : {"MOD", "DOT", "NOT", "UADD", "USUB", "PLUSEQ", "MINUSEQ", "MULEQ", "DIVEQ"})

@@ -105,6 +105,13 @@ TEST_F(Reader, FirstErrorIsKept) {
   gram_clear();
   EXPECT_EQ(Gram_synerr, 0);
   EXPECT_EQ(Gram_errmes[0], '\0');
+  // An error on a statement's first token: the line that token reports,
+  // not the one of the statement before the continuation mark.
+  inter_open("a\n\n&\"abc");
+  gra_init();
+  while (gra_lex() != 0) {
+  }
+  EXPECT_EQ(Gram_errline, 3);
 }
 
 TEST_F(Reader, InvalidDecimalStopsAndEmptiesTheGrammar) {

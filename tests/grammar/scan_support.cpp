@@ -74,14 +74,24 @@ struct Stream {
 std::string classic_token(int t, const s_lexval& v, grctx* g) {
   std::string value = v.value == 0 ? "?" : "";
   switch (t) {
-    case gratok::identif: return "442=" + (v.value == 0 ? value : gt_cide(g, v.value));
-    case gratok::integer: return "446=" + std::to_string(gt_int(g, v.value));
-    case gratok::number: return "452=" + decimal_text(reinterpret_cast<s_dcb*>(g->gr_dcb.gc_ptr)[v.value]);
-    case gratok::string: return "462=" + (v.value == 0 ? value : utf8(g->gr_stu.gc_ptr, v.value));
-    case gratok::comment: return "434=" + (v.value == 0 ? value : utf8(g->gr_com.gc_ptr, v.value));
-    case gratok::dbl_colon: case gratok::dbl_period: case gratok::undefined: return std::to_string(t);
+    case gratok::identif:
+      return "442=" + (v.value == 0 ? value : gt_cide(g, v.value));
+    case gratok::integer:
+      return "446=" + std::to_string(gt_int(g, v.value));
+    case gratok::number:
+      return "452=" + decimal_text(reinterpret_cast<s_dcb*>(g->gr_dcb.gc_ptr)[v.value]);
+    case gratok::string:
+      return "462=" + (v.value == 0 ? value : utf8(g->gr_stu.gc_ptr, v.value));
+    case gratok::comment:
+      return "434=" + (v.value == 0 ? value : utf8(g->gr_com.gc_ptr, v.value));
+    case gratok::dbl_colon:
+    case gratok::dbl_period:
+    case gratok::undefined:
+      return std::to_string(t);
   }
-  if (t < 256) return character(static_cast<unsigned>(t)) + (v.value != static_cast<unsigned>(t) ? "=" + std::to_string(v.value) : "");
+  if (t < 256)
+    return character(static_cast<unsigned>(t)) +
+           (v.value != static_cast<unsigned>(t) ? "=" + std::to_string(v.value) : "");
   return std::to_string(t) + "=" + std::to_string(v.value);
 }
 
@@ -89,10 +99,14 @@ std::string sdata_token(int t, const s_sdaval& v, grctx* g) {
   if (v.value == 0 && (t == sdatok::identif || t == sdatok::string || t == sdatok::datetime))
     return std::to_string(t) + "=?";
   switch (t) {
-    case sdatok::identif: return "275=" + std::string(gt_cide(g, v.value));
-    case sdatok::integer: return "276=" + std::to_string(gt_int(g, v.value));
-    case sdatok::number: return "277=" + decimal_text(reinterpret_cast<s_dcb*>(g->gr_dcb.gc_ptr)[v.value]);
-    case sdatok::string: return "278=" + utf8(g->gr_stu.gc_ptr, v.value);
+    case sdatok::identif:
+      return "275=" + std::string(gt_cide(g, v.value));
+    case sdatok::integer:
+      return "276=" + std::to_string(gt_int(g, v.value));
+    case sdatok::number:
+      return "277=" + decimal_text(reinterpret_cast<s_dcb*>(g->gr_dcb.gc_ptr)[v.value]);
+    case sdatok::string:
+      return "278=" + utf8(g->gr_stu.gc_ptr, v.value);
     case sdatok::datetime: {
       char text[32];
       if (v.type == 307) {
@@ -107,7 +121,8 @@ std::string sdata_token(int t, const s_sdaval& v, grctx* g) {
       }
       return std::string("274=") + text;
     }
-    case sdatok::undefined: return "257";
+    case sdatok::undefined:
+      return "257";
   }
   if (t < 256) return character(static_cast<unsigned>(t));
   return std::to_string(t) + "=" + std::to_string(v.value);
@@ -137,7 +152,8 @@ std::string run(const Scanner& scanner, const std::string& source, Render render
   YY_BUFFER_STATE buffer = nullptr;
   inter_open(source.c_str());
   scanner.init();
-  if (source.find('\0') != std::string::npos) buffer = scanner.scan_bytes(source.data(), static_cast<int>(source.size()));
+  if (source.find('\0') != std::string::npos)
+    buffer = scanner.scan_bytes(source.data(), static_cast<int>(source.size()));
   try {
     for (int t; (t = scanner.lex()) != 0;) {
       std::uint32_t line = 0;
@@ -161,13 +177,17 @@ std::string expand(const std::string& field) {
     char c = field[i];
     if (c == '\\' && i + 1 < field.size()) {
       char e = field[++i];
-      if (e == 'n') out += '\n';
-      else if (e == 'r') out += '\r';
-      else if (e == 't') out += '\t';
+      if (e == 'n')
+        out += '\n';
+      else if (e == 'r')
+        out += '\r';
+      else if (e == 't')
+        out += '\t';
       else if (e == 'x') {
         out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
         i += 2;
-      } else out += e;
+      } else
+        out += e;
     } else if (c == '{' && field.find('*', i) != std::string::npos && field.find('}', i) != std::string::npos) {
       std::size_t star = field.find('*', i), close = field.find('}', star);
       std::string unit = field.substr(i + 1, star - i - 1);
@@ -181,10 +201,11 @@ std::string expand(const std::string& field) {
 }
 
 std::string classic(const std::string& source) {
-  return run({gra_lex, gra_init, gra__scan_bytes, gra__delete_buffer}, source, [](int t, grctx* g, std::uint32_t* line) {
-    *line = gra_lval.line;
-    return classic_token(t, gra_lval, g);
-  });
+  return run({gra_lex, gra_init, gra__scan_bytes, gra__delete_buffer}, source,
+             [](int t, grctx* g, std::uint32_t* line) {
+               *line = gra_lval.line;
+               return classic_token(t, gra_lval, g);
+             });
 }
 
 std::string sdata(const std::string& source) {
@@ -223,9 +244,12 @@ std::string current(const std::string& source) {
         std::string upper = p.parseWord(true);
         for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         int code = 0, tokclass = 0;
-        if (!findToken(upper.c_str(), &code, &tokclass)) stream.add("442=" + upper, line);
-        else if (tokclass < 256) stream.add(character(static_cast<unsigned>(tokclass)) + "=" + std::to_string(code), line);
-        else stream.add(std::to_string(tokclass) + "=" + std::to_string(code), line);
+        if (!findToken(upper.c_str(), &code, &tokclass))
+          stream.add("442=" + upper, line);
+        else if (tokclass < 256)
+          stream.add(character(static_cast<unsigned>(tokclass)) + "=" + std::to_string(code), line);
+        else
+          stream.add(std::to_string(tokclass) + "=" + std::to_string(code), line);
       } else if (const grammar::Operator* op = p.parseOperator()) {
         // One character as the classic scanner's token, a range as its
         // token, any other spelling by the operator's name.

@@ -1,12 +1,13 @@
 // The token table against the word lists of data/toktab.txt, the reverse
 // arrays that name codes, and the look-ups the scanners make.
+#include "grammar/toktab.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 #include <sstream>
 
-#include "grammar/toktab.h"
 #include "memory/vlxcalls.h"
 #include "support/vlxtest.h"
 
@@ -36,8 +37,8 @@ struct Word {
 struct Lists {
   std::map<std::string, int> tokens, sdataTokens;  // name -> number
   std::vector<Word> words;
-  std::map<std::string, std::string> classes;      // word -> class name
-  std::vector<std::string> sdata;                  // "name group code class"
+  std::map<std::string, std::string> classes;  // word -> class name
+  std::vector<std::string> sdata;              // "name group code class"
 
   Lists() {
     for (const vlxtest::Case& c : vlxtest::read_cases("toktab.txt")) {
@@ -59,9 +60,7 @@ struct Lists {
     }
   }
 
-  int number(const std::string& tokclass) const {
-    return tokclass.size() == 1 ? tokclass[0] : tokens.at(tokclass);
-  }
+  int number(const std::string& tokclass) const { return tokclass.size() == 1 ? tokclass[0] : tokens.at(tokclass); }
 };
 
 struct Toktab : ::testing::Test {

@@ -29,8 +29,9 @@ const Entry kOperators[] = {
 }  // namespace
 
 int fsring() {
-  // Errors of the functions carry their names from the token table.
-  if (int st = iniTokTab(); st < 0) return st;
+  // Names for the functions' error details; without memory for them the
+  // details carry the codes alone, and the functions still work.
+  iniTokTab();
   for (calc_fn& f : Obef) f = err_f;
   for (const Entry& e : kOperators) Obef[e.code] = e.handler;
   Plan_view = chamfi_view;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "diagnostics/faults.h"
+#include "diagnostics/vlxerr.h"
 #include "grammar/gralex.h"
 #include "grammar/gram.h"
 #include "grammar/parser.h"
@@ -129,6 +131,23 @@ TEST_F(Reader, InvalidDecimalStopsAndEmptiesTheGrammar) {
   EXPECT_EQ(g.gr_int.gc_nbr + g.gr_stu.gc_nbr + g.gr_ide.gc_nbr, 0u) << "the constants went with the grammar";
   EXPECT_EQ(g.group, group) << "the record stays in its group";
   EXPECT_EQ(stfint(&g, 5), 1) << "and takes constants again";
+}
+
+TEST_F(Reader, AFailedStoreStopsTheCompilation) {
+  inter_open("x = \"abc\"");
+  gra_init();
+  EXPECT_EQ(gra_lex(), gratok::identif);
+  EXPECT_EQ(gra_lex(), '=');
+  vlx::fault::arm(vlx::fault::alloc, 1);
+  int stopped = 0;
+  try {
+    gra_lex();
+  } catch (const gram_stopped& stop) {
+    stopped = stop.status;
+  }
+  vlx::fault::arm(vlx::fault::alloc, 0);
+  raz_err();
+  EXPECT_EQ(stopped, -31) << "the string pool could not grow";
 }
 
 TEST_F(Reader, ScanStringBufferAndLineAccessors) {

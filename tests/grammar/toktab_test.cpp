@@ -1,5 +1,7 @@
 // The token table against the word lists of data/toktab.txt, the reverse
 // arrays that name codes, and the look-ups the scanners make.
+#include "diagnostics/faults.h"
+#include "diagnostics/vlxerr.h"
 #include "grammar/toktab.h"
 
 #include <gtest/gtest.h>
@@ -147,8 +149,15 @@ TEST_F(Toktab, ArraysComeBackAfterTheirGroupIsFreed) {
   EXPECT_EQ(iniTokTab(), group) << "built once";
   adg_free(static_cast<unsigned>(group));
   EXPECT_STREQ(recup_tok(1, 30), "") << "no name from freed memory";
+  vlx::fault::arm(vlx::fault::alloc, 2);
+  EXPECT_EQ(iniTokTab(), -31) << "the second array cannot be had";
+  vlx::fault::arm(vlx::fault::alloc, 0);
+  raz_err();
+  EXPECT_STREQ(recup_tok(1, 30), "");
   ASSERT_GT(iniTokTab(), 0);
   EXPECT_STREQ(recup_tok(1, 30), "abs");
+  int code = 0, tokclass = 0;
+  EXPECT_EQ(findToken("ABS", &code, &tokclass), 1) << "sorted once, found always";
 }
 
 TEST_F(Toktab, SdataKeywords) {

@@ -25,11 +25,6 @@ bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = upper(c);
-  return out;
-}
 
 bool equals_upper(std::string_view word, std::string_view keyword) {
   if (word.size() != keyword.size()) return false;
@@ -47,6 +42,65 @@ std::string excerpt(const std::string& text, std::size_t from, std::size_t end =
 }
 
 }  // namespace
+
+std::string Parser::toUpper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = upper(c);
+  return out;
+}
+
+Parser::Nesting::Nesting(Parser& p) : parser_(p) {
+  if (++parser_.nesting_ > kMaxNesting) {
+    parser_.nesting_--;
+    parser_.fail("expression nested too deeply");
+  }
+}
+
+Node& Parser::parseGrammar(std::string source) {
+  root_.reset();
+  setSource(std::move(source));
+  nesting_ = 0;
+  root_ = newNode("SCRIPT");
+  parseGrammarImpl();
+  return *root_;
+}
+
+bool Parser::atEnd() {
+  eatSpaces();
+  return at(offset_) < 0;
+}
+
+void Parser::parseParExps(Node::List& into) {
+  parseChar('(', true);
+  if (parseChar(')', false)) return;
+  do {
+    into.push_back(parseExp(true, 0));
+  } while (parseChar(',', false));
+  parseChar(')', true);
+}
+
+std::unique_ptr<Node> Parser::balanceOperators(std::unique_ptr<Node> node) const {
+  auto rebalancing = [&](const Node* n) {
+    return n->tag() == "OP" && n->level() == node->level() && rebalances(n->op);
+  };
+  auto precedence = [&](const Node* n) { return findOperatorByName(n->op)->precedence; };
+  if (node == nullptr || node->argsSize() < 2 || !rebalancing(node.get()) || !rebalancing(node->args[1].get()))
+    return node;
+  int p = precedence(node.get());
+  if (p > precedence(node->args[1].get())) return node;
+  // Down the left operands of the right operand, through the binary
+  // operators that do not bind tighter; a prefix operator is a term.
+  Node* leftmost = node->args[1].get();
+  for (;;) {
+    const Node* next = leftmost->args[0].get();
+    if (next->tag() != "OP" || next->level() != node->level() || next->argsSize() < 2 || precedence(next) < p) break;
+    leftmost = leftmost->args[0].get();
+  }
+  std::unique_ptr<Node> root = std::move(node->args[1]);
+  node->args[1] = std::move(leftmost->args[0]);
+  leftmost->args[0] = std::move(node);
+  return root;
+}
 
 void Parser::setSource(std::string source) {
   source_ = std::move(source);
@@ -248,31 +302,16 @@ const Operator* Parser::parseOperator() {
 }
 
 const Operator* Parser::findOperator(std::string_view spelling) const {
-  auto it = bySpelling_.find(upper(spelling));
-  return it == bySpelling_.end() ? nullptr : it->second;
+  return operators_ == nullptr ? nullptr : operators_->bySpelling(toUpper(spelling));
 }
 
 const Operator* Parser::findOperatorByName(std::string_view name) const {
-  auto it = byName_.find(std::string(name));
-  return it == byName_.end() ? nullptr : it->second;
+  return operators_ == nullptr ? nullptr : operators_->byName(name);
 }
 
-bool Parser::rebalances(std::string_view name) const { return rebalancing_.contains(std::string(name)); }
+bool Parser::rebalances(std::string_view name) const { return operators_ != nullptr && operators_->rebalances(name); }
 
-void Parser::setOperators(std::span<const OperatorRow> table) {
-  operators_.clear();
-  bySpelling_.clear();
-  byName_.clear();
-  rebalancing_.clear();
-  for (const OperatorRow& row : table) {
-    operators_.push_back(std::make_unique<Operator>(row.op));
-    const Operator* op = operators_.back().get();
-    for (const char* spelling : row.spellings)
-      if (spelling != nullptr) bySpelling_.emplace(spelling, op);
-    byName_.emplace(op->name, op);
-    if (op->rebalance) rebalancing_.insert(op->name);
-  }
-}
+void Parser::setOperators(const OperatorTable& table) { operators_ = &table; }
 
 void Parser::error(grammar_exception& exception, std::string_view message) const {
   std::size_t lineEnd = std::min(source_.find('\n', lineStart_), source_.size());

@@ -406,8 +406,7 @@ int op_sys(s_opn* r) {
     return st;
   }
   std::memset(t->used, kWordSlot, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
-  // The second text of the request names the table for its variables.
-  if ((st = fsr_class(d, r->text2[0] != '\0' ? r->text2 : r->name)) < 0) {
+  if ((st = fsr_class(d, r->name)) < 0) {
     release(t, slot);
     return st;
   }

@@ -22,6 +22,7 @@ constexpr int kMinDims = 10;
 
 // Like the other slot tables, a process global outside the memory groups.
 std::vector<s_clent> Classes;
+std::uint32_t Stamps;
 
 int name_cmp(const char* a, const char* b) { return std::strncmp(a, b, kVarName); }
 
@@ -223,6 +224,7 @@ int gen_class(unsigned group, const char* name, int family, unsigned bufSize, in
   c->group = group;
   c->number = static_cast<std::uint16_t>(number);
   c->family = static_cast<std::uint32_t>(family);
+  c->stamp = ++Stamps;
   c->parent = static_cast<std::uint16_t>(parent > 0 && parent < kMaxClasses ? parent : 0);
   c->extensible = extensible != 0;
   c->bufSize = c->values != 0 ? bufSize : 0;

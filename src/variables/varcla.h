@@ -37,6 +37,8 @@ struct s_cls {
   std::uint16_t number;
   std::uint16_t parent;      // the class this one derives from, 0 = none
   std::uint32_t family;
+  std::uint32_t stamp;       // unique to this creation, for the holders of
+                             // a number that may be taken again
   char name[kClassName + 1];
   std::uint8_t tildeCount;   // variables whose name begins with "~"
 };

@@ -66,6 +66,13 @@ int whole_number(const res_u* value, int type, long long* out) {
     if (type != LINT64 && (*out < INT32_MIN || *out > INT32_MAX)) return err_vlx(10, "Invalid calcul mode");
     return 0;
   }
+  if (type == LINT64 && value->rs_type == LDBLE) {
+    double d = std::trunc(value->rs_dbl);
+    // 2^63 is the first double beyond the range.
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return err_vlx(10, "Invalid calcul mode");
+    *out = static_cast<long long>(d);
+    return 0;
+  }
   if (type == LINT64 && value->rs_type == LDCB && !isldcb(&value->rs_dcb, 0)) {
     s_dcb d = value->rs_dcb;
     char text[64];
@@ -81,10 +88,18 @@ int whole_number(const res_u* value, int type, long long* out) {
 }
 
 // Packed decimals: bytes of two digit nibbles, the last holding one digit
-// and the sign (12 positive, 13 negative).
+// and the sign (12 positive, 13 negative). Length 16 n + s is n bytes with
+// s decimals; 16 bytes (31 digits) is the most a decimal fills.
+constexpr int kPackedMost = 16;
+
+bool packed_length(int length) {
+  int bytes = length / 16;
+  return bytes >= 1 && bytes <= kPackedMost && length % 16 <= 2 * bytes - 1;
+}
+
 int store_packed(unsigned char* out, int length, const res_u* value) {
+  if (!packed_length(length)) return err_vlx(10, "rs2vad type:%i length:%i", LDCBIBM, length);
   int bytes = length / 16, scale = length % 16, digits = 2 * bytes - 1;
-  if (bytes == 0 || scale > digits) return err_vlx(10, "rs2vad type:%i length:%i", LDCBIBM, length);
   res_u v;
   if (int st = converted(&v, value, LDCB); st < 0) return st;
   const s_dcb& d = v.rs_dcb;
@@ -122,8 +137,8 @@ int store_packed(unsigned char* out, int length, const res_u* value) {
 }
 
 int load_packed(res_u* value, const unsigned char* in, int length) {
+  if (!packed_length(length)) return err_vlx(10, "vad2rs type=%i", LDCBIBM);
   int bytes = length / 16, scale = length % 16, digits = 2 * bytes - 1;
-  if (bytes == 0 || scale > digits) return err_vlx(10, "vad2rs type=%i", LDCBIBM);
   char text[48];
   int k = 0;
   int sign = in[bytes - 1] & 0xF;
@@ -245,7 +260,10 @@ int store_lob(unsigned char* out, const cbu_ref* extents, int type, int length, 
     data = reinterpret_cast<const unsigned char*>(bytes.data());
     n = bytes.size();
   }
-  bool chained = may_chain(extents, flags);
+  // A unit that takes extents has the old chain released, whatever the
+  // new value needs.
+  bool unitOk = may_chain(extents, 0);
+  bool chained = unitOk && (flags & kStoreNoExtent) == 0;
   if (!chained && n > static_cast<std::size_t>(room)) {
     // Cut where a character ends.
     n = static_cast<std::size_t>(room);
@@ -258,8 +276,14 @@ int store_lob(unsigned char* out, const cbu_ref* extents, int type, int length, 
   unsigned short first = 0;
   if (n > static_cast<std::size_t>(room))
     if (int st = write_chain(*extents, data + room, n - static_cast<std::size_t>(room), &first); st < 0) return st;
-  if (chained) free_chain(*extents, static_cast<unsigned short>(get_be16(out + area - kChainWord)));
+  if (unitOk) free_chain(*extents, static_cast<unsigned short>(get_be16(out + area - kChainWord)));
+  // What the old value held beyond the new one is cleared: an area holds
+  // its value and zeros, as records are compared and sent whole.
   std::size_t here = std::min(n, static_cast<std::size_t>(room));
+  std::size_t tail = type == LCLOB ? 2 : 0;
+  std::size_t end = 4 + here + tail;
+  std::size_t oldEnd = 4 + std::min<std::size_t>(get_be32(out), static_cast<std::size_t>(room)) + tail;
+  if (oldEnd > end) std::memset(out + end, 0, oldEnd - end);
   put_be32(out, static_cast<std::uint32_t>(n));
   if (here > 0) std::memcpy(out + 4, data, here);
   if (type == LCLOB) out[4 + here] = out[5 + here] = 0;
@@ -323,6 +347,9 @@ int load_lob(res_u* value, const unsigned char* in, const cbu_ref* extents, int 
   return 0;
 }
 
+// A date needs 3 bytes at least; no length is negative.
+bool length_fits(int type, int length) { return length >= 0 && (type != LDATE || length == 0 || length >= 3); }
+
 }  // namespace
 
 int lob_free(unsigned char* at, const cbu_ref* unit, int type, int length) {
@@ -358,6 +385,7 @@ int clobSize(int length) { return stored_size(LCLOB, length) - 8; }
 int varanLobSize(const varan* v) { return v->type == LBLOB ? blobSize(v->size) : clobSize(v->size); }
 
 int rs2vad(unsigned char* out, const cbu_ref* extents, int type, int length, res_u* value, int flags) {
+  if (!length_fits(type, length)) return err_vlx(10, "rs2vad type:%i length:%i", type, length);
   res_u v;
   int st = 0;
   switch (type) {
@@ -426,7 +454,7 @@ int rs2vad(unsigned char* out, const cbu_ref* extents, int type, int length, res
       return 0;
     case LBLOB: case LCLOB:
       if (stored_size(type, length) < 0) return err_vlx(10, "rs2vad type:%i length:%i", type, length);
-      if (value->rs_type == LBLOB || type == LBLOB) {
+      if (type == LBLOB) {
         if (value->rs_type != LBLOB) return err_vlx(10, "Invalid calcul mode");
         return store_lob(out, extents, type, length, value, flags);
       }
@@ -447,6 +475,7 @@ int vad2rs(res_u* value, const unsigned char* in, const cbu_ref* extents, int ty
   // not zeroed, and every case sets the fields of the type it gives.
   if (value->rs_grp != 0) adg_free(value->rs_grp);
   res_temp(value);
+  if (!length_fits(type, length)) return err_vlx(10, "vad2rs type=%i", type);
   switch (type) {
     case LBOOL:
       value->rs_type = LBOOL;

@@ -4,15 +4,19 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 
 namespace {
 
-// The run-time bytes of a gr_cid entry: where its variable was found.
+// The run-time bytes of a gr_cid entry: where its variable was found. The
+// index holds while the class has as many variables (none is removed).
 struct Found {
-  std::uint32_t cls, group, index, count;
+  std::uint32_t cls, stamp, index, count;
 };
 static_assert(sizeof(Found) == sizeof(s_cid::runtime));
 
@@ -91,32 +95,50 @@ int io_updtick_f(varan* v, const short* indexes, int nindexes, res_u* value, res
 }
 
 int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, int count, cbu_ref record) {
+  count = std::max(count, 0);
+  // A field is named as declared, else (no name, or a name an earlier
+  // field took) by its number; one whose number is taken too is left out.
+  std::vector<std::string> names(static_cast<std::size_t>(count));
+  std::vector<int> order;
+  order.reserve(names.size());
+  std::set<std::string, std::less<>> taken{kFgSlot, kFgFields, kFgReads};
+  for (int i = 0; i < count; ++i) {
+    std::string declared = fields[i].name != nullptr ? std::string(fields[i].name).substr(0, kVarName) : "";
+    std::string numbered = "F" + std::to_string(i + 1);
+    std::string& chosen = names[static_cast<std::size_t>(i)];
+    chosen = !declared.empty() && !taken.count(declared) ? declared : !taken.count(numbered) ? numbered : "";
+    if (chosen.empty()) continue;
+    taken.insert(chosen);
+    order.push_back(i);
+  }
+  // In name order every variable goes at the end of the sorted table.
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    return names[static_cast<std::size_t>(a)] < names[static_cast<std::size_t>(b)];
+  });
   // The properties fill the value buffer: a table class never grows.
-  int cls = gen_class(group, name, slot, 8, std::max(count, 0) + 3, 0);
+  int cls = gen_class(group, name, slot, 8, static_cast<int>(order.size()) + 3, 0);
   if (cls < 0) return cls;
+  s_varopt readOnly;
+  readOnly.flags = kVarReadOnly;
   varan* v = nullptr;
-  int st = cre_vet(cls, kFgSlot, LSINT, 0, io_rds, nullptr, &v);
+  int st = cre_vet(cls, kFgSlot, LSINT, 0, io_rds, &readOnly, &v);
   if (st >= 0) {
-    v->flags = kVarReadOnly;
-    put_be16(cbu_bu(cls_ptr(cls)->values) + v->offset, slot);
-    st = cre_vet(cls, kFgFields, LSINT, 0, io_rds, nullptr, &v);
+    put_be16(cbu_bu(cls_ptr(cls)->values) + v->offset, static_cast<unsigned>(slot));
+    st = cre_vet(cls, kFgFields, LSINT, 0, io_rds, &readOnly, &v);
   }
   if (st >= 0) {
-    v->flags = kVarReadOnly;
-    put_be16(cbu_bu(cls_ptr(cls)->values) + v->offset, count);
+    put_be16(cbu_bu(cls_ptr(cls)->values) + v->offset, static_cast<unsigned>(count));
     st = cre_vet(cls, kFgReads, LINTG, 0, io_updtick_f);
   }
-  for (int i = 0; i < count && st >= 0; ++i) {
-    const s_fgfld& f = fields[i];
-    char numbered[16];
-    std::snprintf(numbered, sizeof numbered, "F%d", i + 1);
+  for (std::size_t k = 0; k < order.size() && st >= 0; ++k) {
+    const s_fgfld& f = fields[order[k]];
     s_varopt field;
     field.buffer = record;
     field.offset = f.offset;
     field.flags = kVarReadOnly;
-    field.attr1 = static_cast<std::uint16_t>(i + 1);
+    field.attr1 = static_cast<std::uint16_t>(order[k] + 1);
     field.attr2 = static_cast<std::uint16_t>(f.scale);
-    st = cre_var(cls, f.name != nullptr && f.name[0] != 0 ? f.name : numbered, f.type, f.length, nullptr, nullptr, 0,
+    st = cre_var(cls, names[static_cast<std::size_t>(order[k])].c_str(), f.type, f.length, nullptr, nullptr, 0,
                  nullptr, &field);
   }
   if (st < 0) {
@@ -141,7 +163,7 @@ int give_var(grctx* g, unsigned cid, int deflt, varan** out) {
   Found found;
   std::memcpy(&found, entry->runtime, sizeof found);
   s_cls* c = found.cls != 0 ? cls_ptr(static_cast<int>(found.cls)) : nullptr;
-  if (c != nullptr && c->group == found.group && c->varCount == found.count && found.index < c->varCount) {
+  if (c != nullptr && c->stamp == found.stamp && c->varCount == found.count && found.index < c->varCount) {
     *out = &c->vars[found.index];
     return 0;
   }
@@ -161,7 +183,7 @@ int give_var(grctx* g, unsigned cid, int deflt, varan** out) {
     if (int st = cre_var(cls, name, LDCB, 0, nullptr, nullptr, 0, nullptr, &option); st < 0) return st;
     index = ozone(c, name);
   }
-  found = Found{static_cast<std::uint32_t>(cls), c->group, static_cast<std::uint32_t>(index), c->varCount};
+  found = Found{static_cast<std::uint32_t>(cls), c->stamp, static_cast<std::uint32_t>(index), c->varCount};
   std::memcpy(entry->runtime, &found, sizeof found);
   *out = &c->vars[index];
   return 0;

@@ -28,7 +28,8 @@ int io_updtick_f(varan* v, const short* indexes, int nindexes, res_u* value, res
 
 // A field of an open table, as its class sees it.
 struct s_fgfld {
-  const char* name;  // empty: "F" and the field's number
+  const char* name;  // empty, or taken by an earlier field: "F" and the
+                     // field's number (from 1)
   int type, length, scale;
   std::uint32_t offset;  // in the table's record
 };
@@ -40,7 +41,8 @@ inline constexpr const char* kFgReads = "~UPDTICK";   // records read since the 
 
 // Creates the class of the table open in `slot`, named `name` (its family
 // is the slot), in the table's group: field i is read where it lies in the
-// record unit `record`. The class number.
+// record unit `record`, its variable's attributes being its number and
+// scale. The class number.
 int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, int count, cbu_ref record);
 // Counts a record read into the table of class `cls`.
 int fg_tick(int cls);

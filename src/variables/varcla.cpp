@@ -160,7 +160,7 @@ int create(int cls, const char* name, int type, int length, const short* dims, c
   std::snprintf(v->name, sizeof v->name, "%s", name);
   v->type = static_cast<std::uint16_t>(type);
   v->length = static_cast<std::uint8_t>(std::min(length, 255));
-  v->size = static_cast<std::uint16_t>(length);
+  v->size = static_cast<std::uint16_t>(placeholder ? 1 : length);
   v->classNo = static_cast<std::uint16_t>(cls);
   v->accessor = accessor;
   setdim(c, v, dims, lowerBounds, ndim);

@@ -52,7 +52,8 @@ int converted(res_u* copy, const res_u* value, int type) {
   if (st == 0 && copy->rs_type != type) st = rsconv(copy, type);
   if (st < 0) {
     res_drop(copy);
-    return err_vlx(10, "Invalid calcul mode");
+    // Memory running out is not a value that cannot be converted.
+    return st == -31 ? st : err_vlx(10, "Invalid calcul mode");
   }
   return 0;
 }

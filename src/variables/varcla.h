@@ -59,8 +59,8 @@ struct s_clent {
 };
 
 // Process-wide: the class table, entries 0..Maxcls-1 (0 is never a class;
-// it grows by 64 entries), and the growth steps of variable tables (records) and value buffers
-// (bytes).
+// the table grows by 64 entries), and the growth steps of variable tables
+// (records) and value buffers (bytes).
 extern s_clent* Class;
 extern unsigned Maxcls;
 extern int Vclits;
@@ -80,7 +80,10 @@ int cla_find(const char* name);
 // Creates a variable (one dimension when ndim is 0, a dimension of 0 being
 // one element; a first dimension of kDynamic: a dynamic array); with an
 // accessor, calls it once to reset the new variable. *out, when asked, is
-// its descriptor.
+// its descriptor. Errors 7 (class), 61 (name taken), 8 (dimensions), 31
+// (no room, the class not growing, or beyond 2^31 bytes), 26 (length
+// outside 0..65535); a failure leaves the class as it was, but for a
+// value buffer that may have grown.
 int cre_var(int cls, const char* name, int type, int length, const short* dims, const short* lowerBounds, int ndim,
             var_accessor accessor, const s_varopt* opt = nullptr, varan** out = nullptr);
 // An accessor variable of one element, created without that call.
@@ -92,11 +95,15 @@ varan* cher_var(int cls, const char* name);
 int test_var(int cls, const char* name, varan** out);
 // The index of `name`, else -1 - the index where it would be inserted.
 int ozone(const s_cls* c, const char* name);
+// Resets every variable but the read-only ones; the first error of an
+// accessor, the others reset all the same.
 int raz_class(int cls);
 // 1 variables, 2 variable capacity, 4 bytes of the class's group, 5 bytes
 // used and 6 size of the value buffer, 7 family, 8 "~" variables, 9 1 when
-// extensible, 10 the class it derives from; 0 otherwise.
+// extensible, 10 the class it derives from; 0 for any other item, and for
+// a class that is not valid or numbered kInfoClasses or above.
 long long cl_inf(int cls, int what);
+// The abbreviation; "" where cl_inf answers 0.
 const char* cla_abv(int cls);
 
 // References to instances: a reference value names a class (an instance

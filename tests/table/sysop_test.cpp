@@ -9,8 +9,8 @@
 
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
-#include "support/vlxtest.h"
 #include "support/grammar_builder.h"
+#include "support/vlxtest.h"
 #include "table/filsrv.h"
 #include "table/sysop.h"
 #include "values/date.h"
@@ -238,34 +238,21 @@ TEST_F(SysTable, DeclaredTypesConvertTheWords) {
   close_table(slot);
 }
 
-// The value of variable `name` of class `cls`, as the grammar builder
-// describes it.
-std::string variable(int cls, const char* name) {
-  varan* v = cher_var(cls, name);
-  if (v == nullptr) return "none";
-  res_u value;
-  res_zero(&value);
-  int st = get_value(v, nullptr, 0, &value);
-  std::string out = st < 0 ? "error " + std::to_string(-st) : builder::describe(&value);
-  res_drop(&value);
-  return out;
-}
-
 TEST_F(SysTable, EachTableHasAClassOfItsFields) {
   int slot = open_text("vars", "a 1 x\nb 2 y\n");
   ASSERT_GT(slot, 0);
   int cls = Tfs[slot]->varClass;
   ASSERT_GT(cls, 0);
   EXPECT_EQ(cla_abv(cls), ("cat " + data_dir() + "/vars").substr(0, 64));
-  EXPECT_EQ(variable(cls, "~SLOT"), "int " + std::to_string(slot));
-  EXPECT_EQ(variable(cls, "~FIELDS"), "int 3");
+  EXPECT_EQ(builder::variable(cls, "~SLOT"), "int " + std::to_string(slot));
+  EXPECT_EQ(builder::variable(cls, "~FIELDS"), "int 3");
   Fields f;
   ASSERT_EQ(read_table(slot, 0, &f), 0);
-  EXPECT_EQ(variable(cls, "F1"), "str a");
-  EXPECT_EQ(variable(cls, "F3"), "str x");
+  EXPECT_EQ(builder::variable(cls, "F1"), "str a");
+  EXPECT_EQ(builder::variable(cls, "F3"), "str x");
   ASSERT_EQ(read_table(slot, 2, &f), 0);
-  EXPECT_EQ(variable(cls, "F2"), "str 2");
-  EXPECT_EQ(variable(cls, "~UPDTICK"), "int 2");
+  EXPECT_EQ(builder::variable(cls, "F2"), "str 2");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 2");
   close_table(slot);
   EXPECT_EQ(cls_ptr(cls), nullptr) << "released with the table";
 
@@ -276,8 +263,8 @@ TEST_F(SysTable, EachTableHasAClassOfItsFields) {
   ASSERT_GT(slot, 0);
   cls = Tfs[slot]->varClass;
   ASSERT_EQ(read_table(slot, 0, &f, 0, 1), 0);
-  EXPECT_EQ(variable(cls, "F1"), "str alpha");
-  EXPECT_EQ(variable(cls, "F2"), "int 42");
+  EXPECT_EQ(builder::variable(cls, "F1"), "str alpha");
+  EXPECT_EQ(builder::variable(cls, "F2"), "int 42");
   close_table(slot);
 }
 

@@ -152,18 +152,6 @@ Record make_record(unsigned group, std::vector<const char*> names) {
   return r;
 }
 
-std::string value_of(int cls, const char* name) {
-  raz_err();
-  varan* v = cher_var(cls, name);
-  if (v == nullptr) return "none";
-  res_u value;
-  res_zero(&value);
-  int st = get_value(v, nullptr, 0, &value);
-  std::string out = st < 0 ? "error " + std::to_string(-st) : builder::describe(&value);
-  res_drop(&value);
-  return out;
-}
-
 TEST_F(System, ATableClassReadsTheFieldsWhereTheyLie) {
   Record r = make_record(group_, {"NAME", "F3", "", "NAME", "F4"});
   int cls = cre_FG(group_, "ls -l", 12, r.fields.data(), 5, r.unit);
@@ -173,14 +161,14 @@ TEST_F(System, ATableClassReadsTheFieldsWhereTheyLie) {
   std::vector<std::string> names;
   for (int i = 0; i < cls_ptr(cls)->varCount; ++i) names.push_back(cls_ptr(cls)->vars[i].name);
   EXPECT_EQ(names, (std::vector<std::string>{"F3", "F4", "F5", "NAME", "~FIELDS", "~SLOT", "~UPDTICK"}));
-  EXPECT_EQ(value_of(cls, "NAME"), "str alpha");
-  EXPECT_EQ(value_of(cls, "F3"), "int 42") << "the second field, named F3";
-  EXPECT_EQ(value_of(cls, "F4"), "int 7") << "the fourth field, named NAME";
-  EXPECT_EQ(value_of(cls, "F5"), "str alpha") << "the fifth field, named F4";
+  EXPECT_EQ(builder::variable(cls, "NAME"), "str alpha");
+  EXPECT_EQ(builder::variable(cls, "F3"), "int 42") << "the second field, named F3";
+  EXPECT_EQ(builder::variable(cls, "F4"), "int 7") << "the fourth field, named NAME";
+  EXPECT_EQ(builder::variable(cls, "F5"), "str alpha") << "the fifth field, named F4";
   EXPECT_EQ(cher_var(cls, "F4")->attr1, 4);
-  EXPECT_EQ(value_of(cls, "~SLOT"), "int 12");
-  EXPECT_EQ(value_of(cls, "~FIELDS"), "int 5");
-  EXPECT_EQ(value_of(cls, "~UPDTICK"), "int 0");
+  EXPECT_EQ(builder::variable(cls, "~SLOT"), "int 12");
+  EXPECT_EQ(builder::variable(cls, "~FIELDS"), "int 5");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 0");
   EXPECT_EQ(cl_inf(cls, 7), 12) << "the family is the slot";
   EXPECT_STREQ(cla_abv(cls), "ls -l");
 
@@ -188,8 +176,8 @@ TEST_F(System, ATableClassReadsTheFieldsWhereTheyLie) {
   put_be32(cbu_bu(r.unit) + 8, 43);
   fg_tick(cls);
   fg_tick(cls);
-  EXPECT_EQ(value_of(cls, "F3"), "int 43");
-  EXPECT_EQ(value_of(cls, "~UPDTICK"), "int 2");
+  EXPECT_EQ(builder::variable(cls, "F3"), "int 43");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 2");
 
   // Nothing is written through them, and nothing is added.
   res_u value;
@@ -198,11 +186,11 @@ TEST_F(System, ATableClassReadsTheFieldsWhereTheyLie) {
   EXPECT_EQ(assign(cher_var(cls, "F3"), nullptr, 0, &value), -62);
   EXPECT_EQ(assign(cher_var(cls, "~SLOT"), nullptr, 0, &value), -62);
   EXPECT_EQ(assign(cher_var(cls, "~UPDTICK"), nullptr, 0, &value), 0);
-  EXPECT_EQ(value_of(cls, "~UPDTICK"), "int 2");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 2");
   EXPECT_EQ(cre_var(cls, "NEW", LBOOL, 0, nullptr, nullptr, 0, nullptr), -31);
   EXPECT_EQ(raz_class(cls), 0);
-  EXPECT_EQ(value_of(cls, "~UPDTICK"), "int 0");
-  EXPECT_EQ(value_of(cls, "F3"), "int 43");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 0");
+  EXPECT_EQ(builder::variable(cls, "F3"), "int 43");
 
   // An expression names the fields by the table's name.
   EXPECT_EQ(builder::evaluate(&g_, load(reference("ls -l", "NAME"))), "str alpha");

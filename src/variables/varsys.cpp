@@ -148,13 +148,11 @@ int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, in
   return cls;
 }
 
-int fg_tick(int cls) {
+void fg_tick(int cls) {
   varan* v = nullptr;
-  if (test_var(cls, kFgReads, &v) == 0) return err_vlx(26, "fg_tick %d", cls);
-  unsigned char* at = nullptr;
-  if (int st = bytes_of(v, nullptr, 0, 'w', &at); st < 0) return st;
-  put_be32(at, get_be32(at) + 1);
-  return 0;
+  if (test_var(cls, kFgReads, &v) == 0) return;
+  varan p = plain(v);
+  if (unsigned char* at = recup_var(&p, nullptr, 0, 'w'); at != nullptr) put_be32(at, get_be32(at) + 1);
 }
 
 int give_var(grctx* g, unsigned cid, int deflt, varan** out) {

@@ -44,8 +44,9 @@ inline constexpr const char* kFgReads = "~UPDTICK";   // records read since the 
 // record unit `record`, its variable's attributes being its number and
 // scale. The class number.
 int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, int count, cbu_ref record);
-// Counts a record read into the table of class `cls`.
-int fg_tick(int cls);
+// Counts a record read into the table of class `cls`; without that class
+// nothing is counted, and no error recorded (the read goes on).
+void fg_tick(int cls);
 
 // The variable that entry `cid` of g's gr_cid names, remembered in the
 // entry's run-time bytes until its class changes. With `deflt`, a name not

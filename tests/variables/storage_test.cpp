@@ -213,7 +213,7 @@ TEST_F(Storage, EveryTypeBothWays) {
       ASSERT_EQ(c.fields.size(), 4u);
       std::vector<unsigned char> bytes = c.fields[2] == "-" ? std::vector<unsigned char>{} : unhex(c.fields[2]);
       std::memset(at, 0, static_cast<std::size_t>(width));
-      std::memcpy(at, bytes.data(), std::min(bytes.size(), static_cast<std::size_t>(width)));
+      if (!bytes.empty()) std::memcpy(at, bytes.data(), std::min(bytes.size(), static_cast<std::size_t>(width)));
       int st = vad2rs(&back, at, nullptr, type, length, flags);
       if (st < 0) expect_error(st, c.fields[3]);
       else EXPECT_EQ(describe(&back), c.fields[3]);

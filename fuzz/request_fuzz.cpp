@@ -1,108 +1,64 @@
-// Whole requests through fsr_an with the system driver installed and the
-// client channel in the in-memory mode. Input: the object byte, a 2-byte
-// body length, the body, then the bytes that follow it on the stream.
-// The sandbox allows only "cat" of one seed file, and a table on it is kept
-// open in slot 1 (reopened when an input closed it).
-#include <unistd.h>
-
+// Whole requests through fsr_an with the system driver installed, against
+// a table kept open in slot 1 (fuzz_table.h). Input: the object byte, a
+// 2-byte body length, the body, then the bytes that follow it on the
+// stream. After each input the table is read as a client would (first,
+// next, last and previous, with and without conversion, and by key
+// criteria), so that the filters, selections and key criteria the input
+// set are evaluated on its records; then the table is reset and the
+// tables the input opened are closed.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include "calc/acalc.h"
-#include "channel/afd.h"
-#include "channel/divcom.h"
-#include "channel/fsrarq.h"
-#include "channel/iocom.h"
-#include "diagnostics/mess.h"
-#include "diagnostics/vlxerr.h"
-#include "files/cfgfil.h"
-#include "files/vlxpath.h"
-#include "memory/vlxcalls.h"
-#include "memory/vlxcbu.h"
-#include "session/kvscor.h"
-#include "table/sysop.h"
-
-namespace fs = std::filesystem;
+#include "fuzz_table.h"
 
 namespace {
 
-int In, Out;
-std::string Table;
+std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
 
-void write_file(const fs::path& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-bool initialise() {
-  fs::path root = fs::temp_directory_path() / ("vlxfuzz_" + std::to_string(::getpid()));
-  fs::create_directories(root / "tmp");
-  fs::create_directories(root / "cfg");
-  fs::create_directories(root / "data");
-  fs::create_directory_symlink(fs::path(VLX_SOURCE_INSTALL) / "lan", root / "lan");
-  Table = (root / "data" / "table").string();
-  write_file(Table, "1 one x\n2 two y\n3 three z\n");
-  write_file(root / "cfg" / "configRuntime.json",
-             "{\"sandbox\":{\"directories\":[{\"path\":\"!data\"}],\"spawn\":[{\"pattern\":\"^cat " + Table +
-                 "$\",\"path\":\"/usr/bin/\",\"params\":{\"index\":[1]},\"modes\":\"r\"}]}}");
-  ::setenv("VLXDIR", root.c_str(), 1);
-  ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
-  vlx_reset_install_dir();
-  ini_malloc(4096);
-  ignoreSignal();
-  load_system_security();
-  ini_mess("ENG");
-  inicom("");
-  afd_in();
-  cbu_ini(512);
-  fsring();
-  sysisf();
-  In = cbuf_open();
-  Out = cbuf_open();
-  i_tcom(1, nullptr, vlx_group(), 0, Out, In, Out, In, 20, nullptr);
-  return true;
-}
-
-// Keeps a table open in slot 1 so that table requests reach real records.
-void ensure_table() {
-  if (Tsy[1] != nullptr) return;
-  s_opn request{};
-  std::snprintf(request.name, sizeof request.name, "cat %s", Table.c_str());
-  request.fieldCount = 3;
-  request.recordLength = 3 * 255;
-  request.group = adg_get(nullptr, nullptr, 3, "fuzz table");
-  static s_fld fields[3];
-  for (int i = 0; i < 3; ++i) fields[i] = s_fld{static_cast<std::uint32_t>(i * 255), 306, 255, 0, "", 0};
-  request.fields = fields;
-  if (op_sys(&request) < 0) adg_free(request.group);
+// ORDER READS: the reads after each input.
+void read_after(int criterion) {
+  for (int mode : {0, 2, 1, 3, 4}) {
+    for (int flags : {0, 16}) {
+      std::string body = std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(flags) +
+                         be16(0) + std::string(1, '\0') + std::string(1, static_cast<char>(criterion)) + be16(2) +
+                         be16(0) + be16(0) + std::string(8, '\0');
+      fsr_an(1, body.data(), static_cast<int>(body.size()));
+      fuzztable::drain();
+    }
+  }
+  for (int mode : {0, 1, 4}) {
+    std::string body = std::string("\x03\x13", 2) + be16(0) + std::string(1, '\1') + be16(mode) + be16(1) + "k" +
+                       be16(0) + std::string(1, static_cast<char>(criterion)) + std::string(4, '\0') + be16(2) +
+                       be16(0) + be16(0) + std::string(4, '\0');
+    fsr_an(1, body.data(), static_cast<int>(body.size()));
+    fuzztable::drain();
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool ready = initialise();
+  static bool ready = (fuzztable::start(), true);
   (void)ready;
   if (size < 3) return 0;
-  ensure_table();
+  fuzztable::ensure_table();
   int object = data[0];
   std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(data[1] << 8 | data[2]), size - 3);
   if (length >= kRequestMax) length = kRequestMax - 1;
   char body[kRequestMax];
   std::copy(data + 3, data + 3 + length, body);
-  cbuf_feed(In, data + 3 + length, static_cast<int>(size - 3 - length));
+  cbuf_feed(fuzztable::In, data + 3 + length, static_cast<int>(size - 3 - length));
   setProtocolVersion(1, 20);
   sethdvcom(1, 20);
   fsr_an(object, body, static_cast<int>(length));
-  cbuf_take_all(Out);
-  // Bytes the request did not read belong to nobody: drop them.
-  cbuf_close(In);
-  In = cbuf_open();
-  Com[1]->reqr = Com[1]->ackr = static_cast<std::uint32_t>(In);
-  raz_err();
+  fuzztable::drain();
+  fuzztable::ensure_table();
+  // Criterion 0 holds the filters of most inputs; the input's own first
+  // criterion byte is tried too.
+  read_after(0);
+  if (length > 2 && body[1] == 13 && length > 20) read_after(static_cast<unsigned char>(body[20]));
+  fuzztable::reset_table();
+  fuzztable::close_others();
   return 0;
 }

@@ -124,8 +124,7 @@ int old_date(res_u* v) {
   char text[256];
   text8(v, text);
   int day = 0;
-  if (text[0] != 0)
-    if (int st = gtolddate(text, &day); st < 0) return st;
+  if (int st = gtolddate(text, &day); st < 0) return st;
   res_drop(v);
   v->rs_type = LDATE;
   v->rs_date = static_cast<std::uint32_t>(day);

@@ -173,6 +173,9 @@ int read_for_slot(int fd, unsigned char* bytes, int count, int slot, bool socket
   while (count > 0) {
     unsigned char* into = ahead ? Aheads[slot].bytes : bytes;
     std::size_t room = ahead ? sizeof Aheads[0].bytes : static_cast<std::size_t>(count);
+    // A signal recorded before the wait, or one that interrupts it, is
+    // acted on here.
+    sigpend();
     ssize_t n = socket ? ::recv(fd, into, room, 0) : ::read(fd, into, room);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? -1 : 1;

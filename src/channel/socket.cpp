@@ -229,7 +229,8 @@ int r_busers(int socket, char* text) {
   unsigned char length;
   int st = recv_all(socket, &length, 1);
   if (st < 0) return st;
-  return recv_all(socket, reinterpret_cast<unsigned char*>(text), length);
+  st = recv_all(socket, reinterpret_cast<unsigned char*>(text), length);
+  return st < 0 ? st : length;
 }
 
 int w_proc(int socket, int pid, int pipe) {

@@ -27,7 +27,8 @@ int closeSocket(int fd);
 // Service header: one byte s (s >= 100: type s % 100, mode s / 100; below
 // 100: error 171), or 0 and three bytes (type, mode, a third value).
 int r_serv(int socket, unsigned* type, int* mode, int* extra);
-// One length byte n, then n bytes into `text` (only text[0] cleared).
+// One length byte n, then n bytes into `text` (only text[0] cleared);
+// returns n or a negative error.
 // REQUIRES: text has room for 256 bytes.
 int r_busers(int socket, char* text);
 // The process id, 4 bytes big-endian: through w_pipe when `pipe` is not 0.

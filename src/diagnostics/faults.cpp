@@ -1,5 +1,8 @@
 #include "diagnostics/faults.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #if VLX_FAULTS
 namespace vlx::fault {
 
@@ -21,6 +24,19 @@ void arm(site s, long n) {
 }
 
 long calls(site s) { return Calls[s]; }
+
+void arm_from_environment() {
+  // ORDER SITES
+  static const char* const kNames[nsites] = {"alloc", "write", "read", "group"};
+  const char* value = std::getenv("VLX_FAULT");
+  if (value == nullptr) return;
+  const char* colon = std::strchr(value, ':');
+  if (colon == nullptr) return;
+  for (int s = 0; s < nsites; ++s)
+    if (std::strncmp(value, kNames[s], static_cast<std::size_t>(colon - value)) == 0 &&
+        kNames[s][colon - value] == '\0')
+      arm(static_cast<site>(s), std::strtol(colon + 1, nullptr, 10));
+}
 
 }  // namespace vlx::fault
 #endif

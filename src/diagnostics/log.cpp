@@ -24,6 +24,15 @@ std::string _directory;
 namespace {
 unsigned Rotation;  // advanced modulo 5 by each rotation name built
 std::string Path;
+// Set while the log opens or reopens a file: the lines it writes about
+// that are not counted, or a limit of one line would reopen without end.
+bool Opening;
+
+struct OpeningGuard {
+  bool was = Opening;
+  OpeningGuard() { Opening = true; }
+  ~OpeningGuard() { Opening = was; }
+};
 }  // namespace
 
 const std::string& path() { return Path; }
@@ -42,6 +51,7 @@ void close() {
 int open(std::string_view name, channel&& mask, std::string_view user, int id,
          std::string_view directory) {
   if (mask == 0) return 0;
+  OpeningGuard guard;
   _name.assign(name);
   _user.assign(user);
   _directory.assign(directory);
@@ -84,13 +94,16 @@ int open(channel&& mask, std::string_view name, int id, std::string_view directo
 }
 
 int reopen() {
+  OpeningGuard guard;
   trace(system, "log reopen (%u,%s,%i,%s)", _channel, _user, _id, _directory);
   std::string user = _user, directory = _directory;
   return open(static_cast<channel>(_channel), user, _id, directory);
 }
 
 namespace detail {
+// A limit of 0 sets none.
 void reopen_for_limit(std::uint32_t& counter) {
+  if (Opening || _limit == 0) return;
   if (++counter >= _limit) {
     counter = 0;
     reopen();

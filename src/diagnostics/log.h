@@ -5,7 +5,8 @@
 // a null test and a mask test; formatting happens only for enabled lines.
 // Files rotate over five names "q9diary_<name>_<id>_<0..4>.tra"; each
 // argument-type combination of `trace` keeps its own line counter and
-// reopens the log when it reaches the limit.
+// reopens the log when it reaches the limit (VLX_LOG_MAX_LINES; 0 sets no
+// limit, 1 gives every line a file of its own).
 #pragma once
 
 #include <cstdint>

@@ -129,12 +129,44 @@ std::optional<std::string> lookup_program(const char* name) {
 
 int check_order(const char* order, char** arguments, int level);
 
+// True when the order is a call and nothing else: no control operator,
+// substitution or grouping of the shell outside single quotes ("$" and
+// "`" substitute within double quotes too), no second line, no quote left
+// open. "&" is allowed only right after a redirection character, as in
+// "2>&1"; the redirection targets are checked on their own.
+bool plain_call(const char* order) {
+  char quote = 0;
+  for (const char* p = order; *p != '\0'; ++p) {
+    char c = *p;
+    if (c == '\n') return false;
+    if (quote == '\'') {
+      if (c == '\'') quote = 0;
+    } else if (c == '\\') {
+      if (p[1] == '\0' || p[1] == '\n') return false;
+      ++p;
+    } else if (quote == '"') {
+      if (c == '"') quote = 0;
+      if (c == '$' || c == '`') return false;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '&') {
+      if (p == order || (p[-1] != '>' && p[-1] != '<')) return false;
+    } else if (std::strchr(";|()`${}\r", c) != nullptr) {
+      return false;
+    }
+  }
+  return quote == 0;
+}
+
 // A command that no white-list entry names: a comment, a sourced script,
 // or a script file in an allowed folder whose every line is acceptable.
+// The shell runs the whole order, so a script call must come alone: with
+// its arguments and redirections, but no other command beside it.
 int check_unlisted(const char* order, Cut& cut, int level) {
   std::vector<char*> argv = argv_of(cut);
   const std::string& first = cut.args[0];
   if (first[0] == '#') {
+    if (std::strchr(order, '\n') != nullptr) return refuse("Comment followed by another line", order);
     log::trace(log::security, "Comment\n");
     return 0;
   }
@@ -144,6 +176,7 @@ int check_unlisted(const char* order, Cut& cut, int level) {
     while (is_blank(*rest)) ++rest;
     return check_order(rest, argv.data(), level + 1);
   }
+  if (!plain_call(order)) return refuse("Script call with other shell syntax rejected", order);
   std::optional<std::string> program =
       first.find('/') != std::string::npos ? std::optional<std::string>(first) : lookup_program(first.c_str());
   if (!program) return refuse("Order not found and rejected", order);
@@ -204,7 +237,7 @@ int check_listed(const char* order, Cut& cut, char** arguments, const char* path
   return pattern_pass3(argv.data(), cut.redirections.data(), cut.modes.data());
 }
 
-int check_order(const char* order, char** arguments, int level) {
+int check_level(const char* order, char** arguments, int level) {
   if (level > kMaxLevel) {
     log::trace(log::security, "Check failed stack overflow\n");
     return err_vlx(170, "%s:%d.%s", "src/vlxfsq", __LINE__, "find_syst_pattern");
@@ -250,22 +283,10 @@ int check_order(const char* order, char** arguments, int level) {
   return check_listed(order, cut, arguments, path, path_length, params, modes);
 }
 
-}  // namespace
-
-bool is_admin() {
-  return strcasecmp(Origin_user.c_str(), kAdministrator) == 0 && strcasecmp(Current_user.c_str(), kAdministrator) == 0;
-}
-
-int find_syst_pattern(const char* order, char** arguments, int level) {
-  if (IsWhitelistDisabled) {
-    log::trace(log::security, "Sandbox management(find_syst_pattern ) - Sandbox disabled (IsWhitelistDisabled)");
-    return 0;
-  }
-  if (is_admin()) {
-    log::trace(log::security, "Sandbox management(find_syst_pattern ) - Sandbox disabled (is_admin)");
-    return 0;
-  }
-  int st = check_order(order, arguments, level);
+// Every level that refuses writes its line: a refused script line is
+// found with the calls that led to it.
+int check_order(const char* order, char** arguments, int level) {
+  int st = check_level(order, arguments, level);
   if (st < 0) {
     bsys_write_fmt("Sandbox management - Command level %d rejected : %s", level, order);
     if (level == 0) bsys_write_fmt("%s", kRejectSeparator);
@@ -273,7 +294,31 @@ int find_syst_pattern(const char* order, char** arguments, int level) {
   return st;
 }
 
+// The sandbox is off by the configuration or for the administrator.
+bool sandbox_off() {
+  if (IsWhitelistDisabled) {
+    log::trace(log::security, "Sandbox management(find_syst_pattern ) - Sandbox disabled (IsWhitelistDisabled)");
+    return true;
+  }
+  if (is_admin()) {
+    log::trace(log::security, "Sandbox management(find_syst_pattern ) - Sandbox disabled (is_admin)");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool is_admin() {
+  return strcasecmp(Origin_user.c_str(), kAdministrator) == 0 && strcasecmp(Current_user.c_str(), kAdministrator) == 0;
+}
+
+int find_syst_pattern(const char* order, char** arguments, int level) {
+  return sandbox_off() ? 0 : check_order(order, arguments, level);
+}
+
 int sandbox_check(const char* command) {
+  if (sandbox_off()) return 0;
   if (command == nullptr || all_blank(command)) {
     log::trace(log::security, "Empty command rejected");
     bsys_write_fmt("Sandbox management - Command level 0 rejected : %s", command == nullptr ? "" : command);

@@ -26,9 +26,9 @@ bool is_admin();
 // parameters name them. Level 0 is the command itself.
 int find_syst_pattern(const char* order, char** arguments, int level);
 
-// The whole check a command line passes before it runs locally: an empty
-// or blank line is refused (there is nothing to run), anything else goes
-// to find_syst_pattern at level 0.
+// The whole check a command line passes before it runs locally: with the
+// sandbox on, an empty or blank line is refused (there is nothing to run),
+// anything else goes to find_syst_pattern at level 0.
 int sandbox_check(const char* command);
 
 // 1 when `path` may be opened with `mode` ("r", "w", "a", with or without

@@ -143,7 +143,7 @@ void adgMemory::pushFront(std::uint32_t& head, std::uint32_t slot) {
 
 std::uint32_t adgMemory::getGroup(adg_onfree onFree, adg_releasable isReleasable, int category,
                                   const char* description) {
-  if (freeHead == kNoSlot && freeGroup() == 0) {
+  if ((freeHead == kNoSlot || fault::hit(fault::group)) && freeGroup() == 0) {
     log::trace(log::system, "no more memory available");
     err_vlx(31, VLX_WHERE("src/GroupManagement", 137, "getGroup"));
     return 0;

@@ -209,8 +209,8 @@ const nlohmann::json* member(const nlohmann::json& object, const char* key) {
 void crv_text(const nlohmann::json& object, const char* key, std::string& field) {
   const nlohmann::json* value = member(object, key);
   if (value == nullptr) return;
-  if (!value->is_string()) bad_value(key, "text");
-  field = value->get_ref<const std::string&>();
+  // A number or a boolean where text is expected is read as its text.
+  field = value->is_string() ? value->get_ref<const std::string&>() : value->dump();
 }
 
 bool crv_number(const nlohmann::json& object, const char* key, long low, long high, long& out) {

@@ -69,7 +69,8 @@ int crv_read_header(nlohmann::json& header);
 // The data frames up to the end frame, joined and parsed (null when empty).
 int crv_read_body(nlohmann::json& body);
 // Keys of a parsed message; an absent or null key leaves the field alone.
-// A value of another type throws std::runtime_error, which crv_take logs:
+// A text key takes any other value as its JSON text; for the other kinds a
+// value of another type throws std::runtime_error, which crv_take logs:
 // the fields taken before it are kept.
 void crv_text(const nlohmann::json& object, const char* key, std::string& field);
 // A decimal text or an integer, within [low, high]; false when absent.

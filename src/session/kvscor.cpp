@@ -18,10 +18,12 @@
 #include "channel/iocom.h"
 #include "channel/socket.h"
 #include "channel/wire.h"
+#include "diagnostics/faults.h"
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
+#include "files/spawn_sandbox.h"
 #include "files/vlxfile.h"
 #include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
@@ -41,8 +43,16 @@ sig_hook Fsrcsf;
 
 namespace {
 
-void on_signal(int signal) { sisignal(signal); }
+// Recorded by the handler, taken by sigpend.
+volatile std::sig_atomic_t Recorded[kSignals];
+volatile std::sig_atomic_t Anyrecorded;
 
+void on_signal(int signal) {
+  Recorded[signal] = 1;
+  Anyrecorded = 1;
+}
+
+// Without SA_RESTART, so that a blocking read returns to act on a signal.
 bool install(int signal, void (*disposition)(int), bool* wasIgnored) {
   struct sigaction action {}, previous{};
   action.sa_handler = disposition;
@@ -114,6 +124,16 @@ void sisignal(int signal) {
   }
 }
 
+void sigpend() {
+  if (Anyrecorded == 0) return;
+  Anyrecorded = 0;
+  for (int s = 1; s < kSignals; ++s) {
+    if (Recorded[s] == 0) continue;
+    Recorded[s] = 0;
+    sisignal(s);
+  }
+}
+
 void a_signal(int argument, int signal) {
   (void)argument;
   char text[512];
@@ -153,6 +173,26 @@ int descriptor(const char* text) {
 [[noreturn]] void leave(int status) {
   com_flush_all();
   std::exit(status);
+}
+
+// The users of the launcher's user text: three texts of a length byte
+// each (the current user, or the session's user when it is empty; the
+// session's user; a password), or else the session's user alone.
+void take_users(const char* text, int length) {
+  std::string texts[3];
+  int at = 0, count = 0;
+  for (; count < 3 && at < length; ++count) {
+    int n = static_cast<unsigned char>(text[at]);
+    if (at + 1 + n > length) break;
+    texts[count].assign(text + at + 1, static_cast<std::size_t>(n));
+    at += 1 + n;
+  }
+  if (count == 3 && at == length) {
+    Origin_user = texts[1];
+    Current_user = texts[0].empty() ? texts[1] : texts[0];
+  } else {
+    Origin_user = Current_user = std::string(text, static_cast<std::size_t>(length));
+  }
 }
 
 // Socket form: listen on the first port of VLXNSV that binds, announce it
@@ -208,6 +248,7 @@ int socket_form(int announce) {
     log::trace(log::system, "mainsf after r_busers error st=%i", st);
     leave(st);
   }
+  take_users(user, st);
   w_proc(client, ::getpid(), 0);
   return client;
 }
@@ -221,6 +262,8 @@ void install_signals() {
   modes[SIGTERM] = 3, arguments[SIGTERM] = 1;
   ::signal(SIGCHLD, SIG_DFL);
   sigvlx(modes, arguments, 63, a_signal);
+  // The allocator's signal when no group slot can be released.
+  Adgsignal = sisignal;
 }
 
 }  // namespace
@@ -253,6 +296,7 @@ int creat_vproto() {
 
 void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook signalHook, request_handler handler,
             int* channelSlot, int (*tableInit)()) {
+  fault::arm_from_environment();
   config_log_by_environment(argv[0]);
   std::string line;
   for (int i = 0; i < argc && line.size() < 255; ++i) {
@@ -342,6 +386,7 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
   static char body[kRequestMax];
   std::memset(body, 0, sizeof body);
   for (;;) {
+    sigpend();
     if (log::enabled(log::automaton)) log::trace(log::automaton, "waiting for an event");
     int code = 0, length = 0;
     int r = rd_req(1, &code, &length, body);

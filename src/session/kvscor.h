@@ -42,6 +42,13 @@ extern sig_hook Fsrcsf;
 void sigvlx(const int* modes, const int* arguments, int count, sig_handler handler);
 // The common signal routine; the channel calls it with 1 on a lost peer.
 void sisignal(int signal);
+// The operating system's handler only records a signal: it may interrupt
+// the allocator or stdio, where logging, reading the message file or
+// exiting could deadlock. sigpend runs sisignal for each signal recorded
+// since its last call; the request loop calls it, and the channel's reads
+// before they block and when a signal interrupts them (the handler is
+// installed without SA_RESTART).
+void sigpend();
 // Logs the signal's text, calls the hook, ends Kerberos use, exits.
 [[noreturn]] void a_signal(int argument, int signal);
 void ignoreSignal();

@@ -314,7 +314,9 @@ int kcmp_g(res_u* result, grctx* g, s_exp* node, int code) {
     return err_vlx(26, "kcmp_g: no table in slot %u", node->type);
   res_u compared;
   res_zero(&compared);
-  int st = evafsr(&compared, g, node->header);
+  // Evaluated as an operand, within the nesting the evaluation already
+  // counts: a received grammar may lead back to this node.
+  int st = calcul(&compared, g, node->header);
   res_drop(&compared);
   // The tables of this server have no index: there is no key to compare.
   return st < 0 ? st : err_vlx(21, "kcmp_g");

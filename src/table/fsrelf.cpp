@@ -39,23 +39,38 @@ void read_key(unsigned char* out, int* length) {
 
 int read_lock() { return peer_version() > 10 ? nxtint() : nxtcar(); }
 
-// The grammar announced by eight section sizes in the body: decoded into
-// `group` when any size is non-zero. *g is null when none was sent.
-int read_sizes(int counts[kSections], int* largest) {
-  unsigned char sizes[2 * kSections];
-  nxtbuf(sizes, sizeof sizes);
-  *largest = 0;
-  for (int i = 0; i < kSections; ++i) *largest = std::max<int>(*largest, static_cast<std::uint16_t>(get_be16(sizes + 2 * i)));
-  return grammar_counts(sizes, counts);
+// The eight section sizes of a grammar announced in the body.
+struct SectionSizes {
+  int status;  // of grammar_counts
+  int counts[kSections];
+  int largest;
+  int total;   // bytes announced after the body
+};
+
+SectionSizes read_sizes() {
+  unsigned char bytes[2 * kSections];
+  nxtbuf(bytes, sizeof bytes);
+  SectionSizes s{};
+  for (int i = 0; i < kSections; ++i) {
+    int size = static_cast<std::uint16_t>(get_be16(bytes + 2 * i));
+    s.largest = std::max(s.largest, size);
+    s.total += size;
+  }
+  s.status = grammar_counts(bytes, s.counts);
+  return s;
 }
 
-// Reads the grammar that follows the body; on a bad size list the bytes
-// announced are drained so that the stream stays in step.
-int receive_grammar(int sizesStatus, const int counts[kSections], int largest, unsigned group, grctx** g) {
+// Reads the grammar that follows the body into `group`; *g is null when
+// none was sent. A size list that is refused still has its bytes read, so
+// that the stream stays in step.
+int receive_grammar(const SectionSizes& s, unsigned group, grctx** g) {
   *g = nullptr;
-  if (largest == 0) return 0;
-  if (sizesStatus < 0) return sizesStatus;
-  return readGrammar(Iak, g, group, counts, largest);
+  if (s.largest == 0) return 0;
+  if (s.status < 0) {
+    rl_req(Iak, nullptr, s.total);
+    return s.status;
+  }
+  return readGrammar(Iak, g, group, s.counts, s.largest);
 }
 
 void drop_grammar(unsigned group, grctx* g) {
@@ -100,7 +115,7 @@ struct Layout {
 
 int read_layout(const Layout& layout, int object, int event) {
   trace_decoder(layout.name, event, object);
-  int counts[kSections] = {}, largest = 0, sizes = 0;
+  SectionSizes sizes{};
   bool grammar = false, unit = false;
   char text[256];
   for (const char* f = layout.fields; *f != '\0'; ++f) {
@@ -109,14 +124,14 @@ int read_layout(const Layout& layout, int object, int event) {
       case 'i': nxtint(); break;
       case 'l': nxtlng(); break;
       case 's': nxtstr(text); break;
-      case 'g': sizes = read_sizes(counts, &largest), grammar = true; break;
+      case 'g': sizes = read_sizes(), grammar = true; break;
       case 'U': unit = true; break;
     }
   }
   int st = 0;
   if (grammar) {
     grctx* g = nullptr;
-    st = receive_grammar(sizes, counts, largest, vlx_group(), &g);
+    st = receive_grammar(sizes, vlx_group(), &g);
     drop_grammar(vlx_group(), g);
   }
   if (unit) {
@@ -262,13 +277,12 @@ int fsr_of(int object, int event, afd_fn handler) {
 
 int fsr_cs(int object, int event, afd_fn handler) {
   trace_decoder("fsr_cs", event, object);
-  int counts[kSections], largest = 0;
-  int sizes = read_sizes(counts, &largest);
+  SectionSizes sizes = read_sizes();
   unsigned node = static_cast<std::uint16_t>(nxtint());
   int criterion = nxtcar();
   s_fsr* d = fsr_table(object);
   grctx* g = nullptr;
-  int st = receive_grammar(sizes, counts, largest, d != nullptr ? d->group : vlx_group(), &g);
+  int st = receive_grammar(sizes, d != nullptr ? d->group : vlx_group(), &g);
   if (d == nullptr) {
     log::trace(log::automaton, "fsr_cs : invalid file descriptor (%i)", object);
     drop_grammar(vlx_group(), g);
@@ -285,15 +299,14 @@ int fsr_cs(int object, int event, afd_fn handler) {
 
 int fsr_sl(int object, int event, afd_fn handler) {
   trace_decoder("fsr_sl", event, object);
-  int counts[kSections], largest = 0;
-  int sizes = read_sizes(counts, &largest);
+  SectionSizes sizes = read_sizes();
   unsigned node = static_cast<unsigned>(nxtcar());
   int flags = nxtcar();
   int selection = nxtcar();
   s_fsr* d = fsr_table(object);
   unsigned group = d != nullptr ? d->group : vlx_group();
   grctx* g = nullptr;
-  int st = receive_grammar(sizes, counts, largest, group, &g);
+  int st = receive_grammar(sizes, group, &g);
   if (st >= 0) st = afd_call<int (*)(int, grctx*, unsigned, int, int)>(handler, object, g, node, flags, selection);
   drop_grammar(group, g);
   wc_ack(Iak, st);
@@ -307,16 +320,16 @@ int fsr_wr(int o, int e, afd_fn) { return read_layout({"fsr_wr", "cU", 0}, o, e)
 int fsr_rw(int o, int e, afd_fn) { return read_layout({"fsr_rw", "U", 0}, o, e); }
 int fsr_ck(int o, int e, afd_fn) { return read_layout({"fsr_ck", "giiis", 1}, o, e); }
 int fsr_ln(int o, int e, afd_fn) {
-  int st = read_layout({"fsr_ln", "gi", 1}, o, e);
+  int st = read_layout({"fsr_ln", "ig", 1}, o, e);
   if (st >= 0) zero_values(3);
   return st;
 }
-int fsr_up(int o, int e, afd_fn) { return read_layout({"fsr_up", "gi", 1}, o, e); }
-int fsr_ci(int o, int e, afd_fn) { return read_layout({"fsr_ci", "giiii", 1}, o, e); }
+int fsr_up(int o, int e, afd_fn) { return read_layout({"fsr_up", "ig", 1}, o, e); }
+int fsr_ci(int o, int e, afd_fn) { return read_layout({"fsr_ci", "igiii", 1}, o, e); }
 int fsr_es(int o, int e, afd_fn) { return read_layout({"fsr_es", "s", 1}, o, e); }
-int fsr_gi(int o, int e, afd_fn) { return read_layout({"fsr_gi", "gii", 0}, o, e); }
+int fsr_gi(int o, int e, afd_fn) { return read_layout({"fsr_gi", "igi", 0}, o, e); }
 int fsr_xs(int o, int e, afd_fn) { return read_layout({"fsr_xs", "ss", 0}, o, e); }
 int fsr_as(int o, int e, afd_fn) { return read_layout({"fsr_as", "s", 1}, o, e); }
-int fsr_ad(int o, int e, afd_fn) { return read_layout({"fsr_ad", "gi", 0}, o, e); }
+int fsr_ad(int o, int e, afd_fn) { return read_layout({"fsr_ad", "ig", 0}, o, e); }
 int fsr_sq(int o, int e, afd_fn) { return read_layout({"fsr_sq", "ii", 1}, o, e); }
 int fsr_id(int o, int e, afd_fn) { return read_layout({"fsr_id", "sss", 0}, o, e); }

@@ -126,6 +126,8 @@ int follow(int pid, int fd, SpoolCheck& check) {
   int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   int status = -1;
   for (bool exited = false;;) {
+    // A signal recorded while the command runs is acted on at once.
+    sigpend();
     // Once the check has failed, or cannot read, only the wait is left.
     ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
     if (n < 0 && errno == EINTR) continue;
@@ -490,8 +492,19 @@ int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_
   std::int64_t at = adf_seek(t->spool, 0, SEEK_SET);
   if (at < 0) return static_cast<int>(at);
   int st = fsrocf(d, key, first->bytes, first->length, second->bytes, second->length);
-  // The read itself goes on past failing records until one passes.
-  if (st >= 0) st = rd_sys(slot, key, lock, (mode & 0xF) | 16, 16, first, found, criterion, value, foundFlags, text);
+  // rd_sys itself goes on past failing records, except in mode 4, which
+  // answers the current record as it is: here that record must pass too,
+  // else the read goes on in the mode plus 2.
+  for (int m = (mode & 0xF) | 16; st >= 0;) {
+    st = rd_sys(slot, key, lock, m, 16, first, found, criterion, value, foundFlags, text);
+    if (st != 0 || (m & 0xF) != 4) break;
+    int pass = fsrtcs(d, criterion);
+    if (pass != 0) {
+      st = pass < 0 ? pass : 0;
+      break;
+    }
+    m |= 2;
+  }
   d->currentKey[1] = -1;
   return st == 5 ? 4 : st;
 }

@@ -93,6 +93,8 @@ int instring(char c, const char* s);
 const char* skspaces(const char* s);
 const char* spaces(int n);
 void vlxcop(char* out, const char* in, int size);
+// JSON string escapes of n bytes (\b \t \n \f \r \" \\, other control
+// characters as \u00XX); an escape that does not fit is left out whole.
 int escapeJson(char* out, int size, const char* in, int n);
 int encode64(char* out, int size, const unsigned char* in, int n);
 // Returns the number of bytes decoded.

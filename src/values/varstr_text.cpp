@@ -1,6 +1,7 @@
 // 8-bit text: the character class and ASCII folding tables, and the small
 // utilities (numbers, JSON escapes, Base64) the engine shares.
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #include "diagnostics/vlxerr.h"
@@ -150,10 +151,16 @@ int escapeJson(char* out, int size, const char* in, int n) {
       case '\\': escape = "\\\\"; break;
       default: break;
     }
-    int need = escape != nullptr ? 2 : 1;
+    // Other control characters would make the text invalid JSON.
+    char control[7];
+    if (escape == nullptr && static_cast<unsigned char>(c) < 0x20) {
+      std::snprintf(control, sizeof control, "\\u%04x", static_cast<unsigned char>(c));
+      escape = control;
+    }
+    int need = escape != nullptr ? static_cast<int>(std::strlen(escape)) : 1;
     if (k + need > size - 1) break;
     if (escape != nullptr)
-      std::memcpy(out + k, escape, 2);
+      std::memcpy(out + k, escape, static_cast<std::size_t>(need));
     else
       out[k] = c;
     k += need;

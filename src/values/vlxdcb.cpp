@@ -379,8 +379,10 @@ int strdcb(s_dcb* out, const char* text) {
     if (*q == '+' || *q == '-') negative = *q++ == '-';
     long long value = 0;
     bool fits = true;
+    // Past 32 bits the value no longer counts: stop accumulating there,
+    // however many digits follow.
     for (; *q >= '0' && *q <= '9'; q++) {
-      value = value * 10 + (*q - '0');
+      if (fits) value = value * 10 + (*q - '0');
       if (value > 2147483648LL) fits = false;
     }
     if (negative) value = -value;

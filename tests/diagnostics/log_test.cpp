@@ -85,6 +85,29 @@ TEST_F(LogTest, LimitReopensPerArgumentTypes) {
   EXPECT_EQ(vlxtest::slurp(first).find("a 10 x"), std::string::npos);
 }
 
+// A limit of 1 gives each traced line a file of its own; 0 sets no limit.
+// The lines the log writes about its own reopening do not count.
+TEST_F(LogTest, LimitsOfOneAndZero) {
+  ::setenv("VLX_LOG_MAX_LINES", "1", 1);
+  log::open(log::system, "one", 4343, "");
+  std::string opened = log::path();
+  log::trace(log::system, "first %d", 1);
+  std::string first = log::path();
+  EXPECT_NE(first, opened);
+  log::trace(log::system, "second %d", 2);
+  EXPECT_NE(log::path(), first);
+  EXPECT_NE(vlxtest::slurp(first).find("first 1"), std::string::npos);
+  EXPECT_EQ(vlxtest::slurp(log::path()).find("first 1"), std::string::npos);
+  EXPECT_NE(vlxtest::slurp(log::path()).find("second 2"), std::string::npos);
+
+  ::setenv("VLX_LOG_MAX_LINES", "0", 1);
+  log::open(log::system, "none", 4344, "");
+  std::string only = log::path();
+  for (int i = 0; i < 100; ++i) log::trace(log::system, "line %d", i);
+  EXPECT_EQ(log::path(), only);
+  EXPECT_NE(vlxtest::slurp(only).find("line 99"), std::string::npos);
+}
+
 TEST_F(LogTest, SixthReopeningReusesTheFirstFile) {
   log::open(log::system, "rot", 777, "");
   std::string first = log::path();

@@ -17,6 +17,11 @@ class ShippedSandbox : public SandboxInstall {
     std::filesystem::create_directory(data + "/sub");
     write(data + "/f.txt", "one\n");
     write(data + "/sub/big.dat", "1 2 3\n");
+    // Scripts whose every line is acceptable, and one whose line chains
+    // such a script with another command.
+    write(data + "/s.sh", "# lists the folder\nls\n");
+    write(data + "/chain.sh", data + "/s.sh && id\n");
+    write(data + "/source.sh", ". " + data + "/s.sh;id\n");
     std::filesystem::create_symlink("/etc/passwd", data + "/link");
     std::filesystem::create_symlink("/etc", data + "/linkdir");
     ASSERT_EQ(configure_shipped(), 0);
@@ -30,6 +35,12 @@ class ShippedSandbox : public SandboxInstall {
     for (std::size_t i = 0; i < line.size(); ++i) {
       if (line.compare(i, 6, "@DATA@") == 0) {
         out += data;
+        i += 5;
+      } else if (line.compare(i, 5, "@TMP@") == 0) {
+        out += tmp;
+        i += 4;
+      } else if (line.compare(i, 6, "@HASH@") == 0) {
+        out += '#';
         i += 5;
       } else if (line.compare(i, 6, "@LONG@") == 0) {
         out += std::string(100000, 'a');

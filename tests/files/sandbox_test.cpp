@@ -44,6 +44,10 @@ TEST_F(Sandbox, DisabledSandboxAcceptsEverythingAndWritesNothing) {
   ASSERT_EQ(configure(R"({"IsWhitelistDisabled": true})"), -26);  // no sandbox part
   EXPECT_EQ(check("rm -rf / ; id"), 0);
   EXPECT_EQ(check_secured_path("/etc/shadow", "w", 1), 1);
+  for (const char* order : {"", "   ", "\t"}) {
+    EXPECT_EQ(sandbox_check(order), 0) << "[" << order << "]";
+    raz_err();
+  }
   EXPECT_TRUE(rejected().empty());
 }
 
@@ -112,6 +116,21 @@ TEST_F(Sandbox, ScriptsOfCommentsAndBlanks) {
   EXPECT_EQ(check(root + "/outside.sh"), 27);  // not in an allowed folder
   write(data + "/long.sh", "echo " + std::string(600, 'a') + "\n");
   EXPECT_EQ(check(data + "/long.sh"), 27);
+}
+
+// Each level that refuses writes its line, the innermost first.
+TEST_F(Sandbox, EveryLevelOfARefusalIsWritten) {
+  write(data + "/inner.sh", "id\n");
+  write(data + "/outer.sh", "# calls the inner one\n" + data + "/inner.sh\n");
+  EXPECT_EQ(check(data + "/outer.sh"), 27);
+  std::vector<std::string> lines;
+  for (const std::string& line : rejected())
+    if (line.find("Command level") != std::string::npos) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Sandbox management - Command level 2 rejected : id");
+  EXPECT_EQ(lines[1], "Sandbox management - Command level 1 rejected : " + data + "/inner.sh");
+  EXPECT_EQ(lines[2], "Sandbox management - Command level 0 rejected : " + data + "/outer.sh");
+  EXPECT_EQ(rejected().back(), "Sandbox management ---------------------------------------");
 }
 
 TEST_F(Sandbox, NestingBeyondNineLevelsIsError170) {

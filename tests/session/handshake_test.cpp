@@ -166,6 +166,17 @@ TEST_F(Handshake, TokenWithoutColonEmptiesThePassword) {
   EXPECT_STREQ(Cmhpwd[2], "");
 }
 
+// A text key holding a number or a boolean is read as its text; the keys
+// after it are taken as usual.
+TEST_F(Handshake, TextKeysTakeOtherValuesAsText) {
+  FrontEnd front(0);
+  json body{{"connectionId", 999}, {"baseUrl", 42}, {"peerAddress", true}, {"sysAuthToken", base64("later:pw")}};
+  front.send(prolog_message() + message(session_header(), body.dump()));
+  EXPECT_EQ(crv_handshake(), 0);
+  EXPECT_STREQ(Cmhusr[2], "later");
+  EXPECT_STREQ(Cmhpwd[2], "pw");
+}
+
 // What reaches the engine instead of well-formed prolog frames.
 TEST_F(Handshake, BrokenPrologIsRefused) {
   struct Case {

@@ -110,7 +110,8 @@ struct Launch {
   int socket = -1;
 };
 
-Launch launch_socket_form(const std::vector<std::string>& env, int serviceByte = 104) {
+Launch launch_socket_form(const std::vector<std::string>& env, int serviceByte = 104,
+                          const std::string& user = "user") {
   vlxtest::install_dir();
   int announce[2];
   (void)!::pipe2(announce, O_CLOEXEC);
@@ -134,7 +135,7 @@ Launch launch_socket_form(const std::vector<std::string>& env, int serviceByte =
   address.sin_port = htons(static_cast<std::uint16_t>(l.port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(l.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return l;
-  std::string header = bytes({serviceByte, 4}) + "user";
+  std::string header = bytes({serviceByte, static_cast<int>(user.size())}) + user;
   (void)!::write(l.socket, header.data(), header.size());
   l.server.toServer = l.server.fromServer = ::dup(l.socket);
   return l;
@@ -169,6 +170,66 @@ TEST(Startup, SocketFormTriesTheRangesInOrder) {
   EXPECT_LE(l.port, busy + 5);
   ::close(held);
   ::close(l.socket);
+}
+
+std::string be16(int v) { return bytes({(v >> 8) & 0xFF, v & 0xFF}); }
+std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
+
+// An open of `command` with no field, with the 3-byte header.
+std::string open_request(const std::string& command) {
+  return request(0, bytes({3, 2, 0, 1}) + text(command) + text("") + text("") + be16(0) + bytes({0, 0, 0, 0, 1}));
+}
+
+// The sandbox is off only when the user text names the administrator as
+// both the session's user and the current user; the shipped configuration
+// refuses "id" to anybody else.
+TEST(Startup, AdministratorOfTheSocketFormSkipsTheSandbox) {
+  auto three = [](const std::string& current, const std::string& origin, const std::string& password) {
+    std::string out;
+    for (const std::string* t : {&current, &origin, &password}) out += std::string(1, static_cast<char>(t->size())) + *t;
+    return out;
+  };
+  struct Case {
+    std::string user;
+    std::string answer;
+  } cases[] = {
+      {"admin", bytes({0, 1})},
+      {three("Admin", "ADMIN", "secret"), bytes({0, 1})},
+      {three("", "admin", ""), bytes({0, 1})},
+      {three("admin", "bob", "x"), bytes({256 - 27})},
+      {"user", bytes({256 - 27})},
+      {"administrator", bytes({256 - 27})},
+  };
+  for (const Case& c : cases) {
+    Launch l = launch_socket_form({}, 101, c.user);
+    ASSERT_EQ(l.server.read(4).size(), 4u);
+    l.server.send(open_request("id"));
+    EXPECT_EQ(l.server.read(c.answer.size()), c.answer) << c.user;
+    l.server.send(request(0, bytes({3, 8})));
+    EXPECT_EQ(exit_status(l.server.wait()), 1);
+    ::close(l.socket);
+  }
+}
+
+// When no group slot can be had, the allocator goes through the signal
+// routine: the signal's line in the log, and the signal's number as status.
+TEST(Startup, GroupExhaustionEndsThroughTheSignalRoutine) {
+  fs::path tmp = fs::path(vlxtest::install_dir()) / "tmp";
+  e2e::Server s = e2e::start_descriptor_form({}, {"VLX_FAULT=group:40", "VLXSYS_TRACE=512", "TMPDIR=" + tmp.string()});
+  s.send(kVersion10);
+  ASSERT_EQ(s.read(5), kVersionAnswer);
+  pid_t pid = s.pid;
+  // Each open creates a group, whether it succeeds or not.
+  for (int i = 0; i < 60; ++i) {
+    s.send(open_request("true"));
+    std::string status = s.read(1);
+    if (status.empty()) break;
+    if (status[0] == 0) s.read(1);  // the slot
+  }
+  EXPECT_EQ(exit_status(s.wait()), SIGTERM);
+  std::string log = vlxtest::slurp(tmp / ("q9diary_vlxsys_" + std::to_string(pid) + "_0.tra"));
+  EXPECT_NE(log.find("no group available !"), std::string::npos);
+  EXPECT_NE(log.find("Terminated Process " + std::to_string(pid)), std::string::npos) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
 }
 
 TEST(Startup, ServiceBytesBelowAHundredAreRefused) {

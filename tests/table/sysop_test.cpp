@@ -277,6 +277,17 @@ TEST_F(SysTable, KeyCriteria) {
   EXPECT_NE(std::string(Errmes).find("of_sys"), std::string::npos);
   raz_err();
   EXPECT_EQ(read_by_key(slot, 0, 2, 0, &f), -21) << "two criteria";
+  raz_err();
+  // The current record goes through the filters too: one that fails them
+  // turns the read into mode 4 + 2, which is no read mode.
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  ASSERT_EQ(add_filter(slot, {{0, "=", "2"}}), 1);
+  EXPECT_EQ(read_by_key(slot, 0, 1, 4, &f), -4);
+  raz_err();
+  ASSERT_EQ(read_by_key(slot, 0, 1, 0, &f), 0);
+  EXPECT_EQ(f[0], "2");
+  ASSERT_EQ(read_by_key(slot, 0, 1, 4, &f), 0) << "a current record that passes";
+  EXPECT_EQ(f[0], "2");
   close_table(slot);
 }
 

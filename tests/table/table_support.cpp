@@ -76,6 +76,8 @@ std::string call(int object, const std::string& body, const std::string& raw) {
   return cbuf_take_all(Out);
 }
 
+std::string unread() { return cbuf_take_all(In); }
+
 std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
 std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
 std::string be32(int v) { return be16((v >> 16) & 0xFFFF) + be16(v & 0xFFFF); }
@@ -143,10 +145,7 @@ int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>
 
 int close_table(int slot) { return status_of(call(slot, std::string("\x03\x09", 2))); }
 
-namespace {
-
-// The grammar's size list and sections as a client sends them.
-std::string encode(grctx* g, std::string* sizes) {
+std::string encode_grammar(grctx* g, std::string* sizes) {
   unsigned char list[16];
   int max = 0;
   int n = getGrammarSize(g, list, &max, kEncoderSlot);
@@ -155,6 +154,8 @@ std::string encode(grctx* g, std::string* sizes) {
   sendGrammarElements(kEncoderSlot, list, g, buffer.data());
   return cbuf_take_all(Encoder);
 }
+
+namespace {
 
 int op_code(const char* op) {
   static const struct {
@@ -166,9 +167,6 @@ int op_code(const char* op) {
   return 0;
 }
 
-}  // namespace
-
-namespace {
 // Node of `field compared with literal` in g.
 unsigned comparison(grctx* g, int slot, const Field& field, const char* op, const std::string& literal) {
   int node = stfexp(g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(field.offset),
@@ -177,15 +175,16 @@ unsigned comparison(grctx* g, int slot, const Field& field, const char* op, cons
   return static_cast<unsigned>(stfexp(g, static_cast<unsigned>(op_code(op)), 0, static_cast<unsigned>(node), value, 0, 0));
 }
 
-int send_filter(int slot, grctx& g, unsigned root, int criterion) {
+}  // namespace
+
+int add_filter_grammar(int slot, grctx& g, unsigned root, int criterion) {
   std::string sizes;
-  std::string raw = encode(&g, &sizes);
+  std::string raw = encode_grammar(&g, &sizes);
   Grammar_free(&g);
   std::string body = std::string("\x03\x0D", 2) + sizes + be16(static_cast<int>(root)) +
                      std::string(1, static_cast<char>(criterion));
   return status_of(call(slot, body, raw));
 }
-}  // namespace
 
 int add_filter(int slot, const std::vector<Condition>& conditions, int criterion) {
   grctx g;
@@ -195,20 +194,20 @@ int add_filter(int slot, const std::vector<Condition>& conditions, int criterion
     unsigned test = comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
     root = root == 0 ? test : static_cast<unsigned>(stfexp(&g, 266, 0, root, test, 0, 0));
   }
-  return send_filter(slot, g, root, criterion);
+  return add_filter_grammar(slot, g, root, criterion);
 }
 
 int add_filter_rooted(int slot, const Condition& c, unsigned root) {
   grctx g;
   init_pt_exp(&g, 0);
   comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
-  return send_filter(slot, g, root, 0);
+  return add_filter_grammar(slot, g, root, 0);
 }
 
 int add_field_filter(int slot, const Field& field, const char* op, const std::string& literal) {
   grctx g;
   init_pt_exp(&g, 0);
-  return send_filter(slot, g, comparison(&g, slot, field, op, literal), 0);
+  return add_filter_grammar(slot, g, comparison(&g, slot, field, op, literal), 0);
 }
 
 int remove_filter(int slot, int filter) {
@@ -223,7 +222,7 @@ int select(int slot, const std::vector<int>& fields) {
   for (auto f = fields.rbegin(); f != fields.rend(); ++f)
     next = static_cast<unsigned>(stfexp(&g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(*f * 255), 255, 306, next));
   std::string sizes;
-  std::string raw = encode(&g, &sizes);
+  std::string raw = encode_grammar(&g, &sizes);
   Grammar_free(&g);
   std::string body = std::string("\x03\x17", 2) + sizes + std::string(1, static_cast<char>(next)) +
                      std::string(1, '\0') + std::string(1, '\0');

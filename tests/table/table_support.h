@@ -18,6 +18,8 @@ std::string data_dir();
 // Sends one request (body, then the raw bytes that follow it); returns
 // everything answered.
 std::string call(int object, const std::string& body, const std::string& raw = "");
+// The bytes sent after a request body that no decoder read, taken away.
+std::string unread();
 
 std::string text(const std::string& s);
 std::string be16(int v);
@@ -54,6 +56,10 @@ int add_field_filter(int slot, const Field& field, const char* op, const std::st
 // A filter of one condition sent with `root` as its node, whatever the
 // grammar holds.
 int add_filter_rooted(int slot, const Condition& condition, unsigned root);
+// Sends g (freed afterwards) as a filter rooted at `root`.
+int add_filter_grammar(int slot, grctx& g, unsigned root, int criterion = 0);
+// The size list and the sections of g as a client sends them.
+std::string encode_grammar(grctx* g, std::string* sizes);
 int remove_filter(int slot, int filter);
 // Selection 0 of fields (0-based, in request order).
 int select(int slot, const std::vector<int>& fields);

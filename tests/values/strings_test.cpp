@@ -299,6 +299,10 @@ TEST(Strings, EightBitUtilities) {
   // An escape that does not fit is left out whole.
   EXPECT_EQ(escapeJson(out, 3, "a\"", 2), 1);
   EXPECT_STREQ(out, "a");
+  // The other control characters as \u00XX, so that the text stays JSON.
+  EXPECT_EQ(escapeJson(out, sizeof out, "a\x01\x1f\x7f", 4), 14);
+  EXPECT_STREQ(out, "a\\u0001\\u001f\x7f");
+  EXPECT_EQ(escapeJson(out, 7, "a\x02", 2), 1);
   char shifted[] = "abcdef";
   shfbuf(shifted, 6, 2);
   EXPECT_STREQ(shifted, "ababcd");

@@ -17,14 +17,15 @@ struct Entry {
 
 // ORDER OPCODES: the built-in functions (2..190, handlers in
 // src/functions), the operator and operand codes of the compiled grammar
-// (256..272, 299..384), the variables (309) and the table service's field
-// loads (335, 336).
+// (256..272, 299..384; the engine's compiler loads its string literals
+// under 306, clients under 378), the variables (309) and the table
+// service's field loads (335, 336).
 const Entry kOperators[] = {
     {kValCode, fnval},
     {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
     {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
     {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},
-    {302, loadint}, {303, loaddcb}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
+    {302, loadint}, {303, loaddcb}, {306, loadstu}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
     {309, varia_g}, {335, kcmp_g}, {336, chamfi_g},
 };
 

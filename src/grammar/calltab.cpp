@@ -33,6 +33,12 @@ const s_fnc* findFunction(std::string_view upper) { return find(kFunctions, uppe
 
 const s_fnc* findSdataFunction(std::string_view upper) { return find(kSdataFunctions, upper); }
 
+const s_fnc* findSdataFunctionByCode(unsigned code) {
+  for (const s_fnc& f : kSdataFunctions)
+    if (f.code == code) return &f;
+  return nullptr;
+}
+
 int findSystemVariable(std::string_view upper) {
   // Longer than any word of the table.
   if (upper.size() > 64) return 0;

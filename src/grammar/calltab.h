@@ -18,6 +18,8 @@ struct s_fnc {
 // REQUIRES: upper is upper case. Null when the word is no function.
 const s_fnc* findFunction(std::string_view upper);
 const s_fnc* findSdataFunction(std::string_view upper);
+// The SData function of a code; null for none.
+const s_fnc* findSdataFunctionByCode(unsigned code);
 
 // The code of the system variable named `upper` (group 2 of the token
 // table), or 0.

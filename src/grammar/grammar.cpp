@@ -118,7 +118,10 @@ unsigned Grammar::addDatetime(int year, int month, int day, int hour, int minute
   s_dtm dtm{static_cast<std::uint8_t>(second), static_cast<std::uint8_t>(minute), static_cast<std::uint8_t>(hour),
             static_cast<std::uint8_t>(day),    static_cast<std::uint8_t>(month),  0,
             static_cast<std::uint16_t>(year)};
-  return addLargeInteger(static_cast<std::int64_t>(dtm_pack(dtm)));
+  // The calculator loads a date-time as its timestamp.
+  std::uint64_t timestamp = 0;
+  dtm2timestamp(dtm_pack(dtm), &timestamp);
+  return addLargeInteger(static_cast<std::int64_t>(timestamp));
 }
 
 unsigned Grammar::addExpressionLiteral(const Node& node) {

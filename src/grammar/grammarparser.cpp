@@ -62,11 +62,12 @@ void GrammarParser::parseCfgFile(Node& node) {
 
 void GrammarParser::parseTableKey(Node& node) {
   do {
-    auto column = newNode("COLUMN");
-    column->mode = parseChar('-', false) ? "-" : "+";
-    if (column->mode == "+") parseChar('+', false);
+    bool descending = parseChar('-', false);
+    if (!descending) parseChar('+', false);
     std::string name = parseWord(false);
     if (name.empty()) fail("mandatory identifier missing");
+    auto column = newNode("COLUMN");
+    column->mode = descending ? "-" : "+";
     column->value.setString(name);
     node.items.push_back(std::move(column));
   } while (parseChar(',', false));

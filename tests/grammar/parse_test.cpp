@@ -5,7 +5,6 @@
 #include "grammar/grammarparser.h"
 #include "grammar/sdataparser.h"
 #include "grammar/toktab.h"
-#include "scan_support.h"
 #include "support/vlxtest.h"
 
 namespace {
@@ -88,7 +87,7 @@ TEST_F(Parse, CasesOfTheDataFile) {
   int cases = 0;
   for (const vlxtest::Case& c : vlxtest::read_cases("parse.txt")) {
     ASSERT_EQ(c.fields.size(), 3u) << "line " << c.line;
-    std::string source = scan::expand(c.fields[1]);
+    std::string source = vlxtest::expand(c.fields[1]);
     if (c.fields[0] == "sda") {
       grammar::SDataParser parser;
       EXPECT_EQ(parse(parser, source), c.fields[2]) << "line " << c.line;

@@ -1,5 +1,6 @@
 #include "grammar/anagram.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -23,10 +24,15 @@ char Version = 0;
 
 // Status of a failed compilation, as the error text names it.
 constexpr int kAbort = 1, kExhausted = 2;
+// Bytes of the text that the error quotes.
+constexpr std::size_t kQuoted = 200;
 
 int syntax_error(const std::string& source, int status) {
-  // The text after its marker (or first character).
-  return err_vlx(5, "syntax error in '%s' status:%s", source.empty() ? "" : source.c_str() + 1,
+  // The text after its marker (or first character), cut so that the
+  // status stays in the message.
+  std::size_t length = source.empty() ? 0 : std::min<std::size_t>(source.size() - 1, kQuoted);
+  while (length > 0 && length < source.size() - 1 && (source[length + 1] & 0xC0) == 0x80) length--;
+  return err_vlx(5, "syntax error in '%.*s' status:%s", static_cast<int>(length), source.c_str() + 1,
                  status == kAbort ? "abort" : "memory exhausted");
 }
 

@@ -25,7 +25,7 @@ const struct {
 
 }  // namespace
 
-Generator::WalkFn Generator::WalkTable::find(const std::string& tag) const {
+Generator::WalkFn Generator::WalkTable::find(std::string_view tag) const {
   auto it = members_.find(tag);
   return it == members_.end() ? nullptr : it->second;
 }

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -32,11 +33,12 @@ class Generator {
 
   class WalkTable {
    public:
-    void setWalkNodeFunction(const std::string& tag, WalkFn member) { members_[tag] = member; }
-    WalkFn find(const std::string& tag) const;
+    // REQUIRES: tag outlives the table (a literal).
+    void setWalkNodeFunction(std::string_view tag, WalkFn member) { members_[tag] = member; }
+    WalkFn find(std::string_view tag) const;
 
    private:
-    std::unordered_map<std::string, WalkFn> members_;
+    std::unordered_map<std::string_view, WalkFn> members_;
   };
 
   virtual ~Generator() = default;

@@ -78,6 +78,10 @@ std::string upper(const char* name) { return grammar::Parser::toUpper(name); }
     error(at, message);   \
     YYABORT;              \
   } while (0)
+#define MARKER(at)                                                          \
+  do {                                                                      \
+    if ((at).first_line != 1 || (at).first_column != 0) FAIL(at, "a marker must open the text"); \
+  } while (0)
 /* A name the scanner could not store (it recorded the error). */
 #define STORED(name) \
   do {               \
@@ -110,10 +114,12 @@ std::string upper(const char* name) { return grammar::Parser::toUpper(name); }
 
 %%
 
+/* A marker is the text's first character: elsewhere "!" is a negation,
+   "@" and "<" no term. */
 start_rule
-  : '@' exp endlines              { classic::Result = $2; }
-  | '!' exp_list endlines         { classic::Result = $2.first; }
-  | '<' key_columns endlines      { classic::Result = $2.first; }
+  : '@' exp endlines              { MARKER(@1); classic::Result = $2; }
+  | '!' exp_list endlines         { MARKER(@1); classic::Result = $2.first; }
+  | '<' key_columns endlines      { MARKER(@1); classic::Result = $2.first; }
   | statements
   | statements assignment
   ;

@@ -70,16 +70,16 @@ OperatorTable::OperatorTable(std::span<const OperatorRow> rows) {
 }
 
 const Operator* OperatorTable::bySpelling(std::string_view spelling) const {
-  auto it = bySpelling_.find(std::string(spelling));
+  auto it = bySpelling_.find(spelling);
   return it == bySpelling_.end() ? nullptr : it->second;
 }
 
 const Operator* OperatorTable::byName(std::string_view name) const {
-  auto it = byName_.find(std::string(name));
+  auto it = byName_.find(name);
   return it == byName_.end() ? nullptr : it->second;
 }
 
-bool OperatorTable::rebalances(std::string_view name) const { return rebalancing_.contains(std::string(name)); }
+bool OperatorTable::rebalances(std::string_view name) const { return rebalancing_.contains(name); }
 
 const OperatorTable& velmorOperators() {
   static const OperatorTable table(kVelmor);

@@ -42,9 +42,11 @@ class OperatorTable {
   bool rebalances(std::string_view name) const;
 
  private:
+  // Keys are views of the spellings (static) and of the operators' own
+  // names.
   std::vector<std::unique_ptr<Operator>> operators_;
-  std::unordered_map<std::string, const Operator*> bySpelling_, byName_;
-  std::unordered_set<std::string> rebalancing_;
+  std::unordered_map<std::string_view, const Operator*> bySpelling_, byName_;
+  std::unordered_set<std::string_view> rebalancing_;
 };
 
 // The 4GL's operators, and the SData filter language's (its words, "+"

@@ -237,10 +237,13 @@ std::unique_ptr<Node> Parser::parseNumber(bool required) {
     }
   }
   std::string text = source_.substr(offset_, end - offset_);
+  // The value, saturated: leading zeros count for nothing.
+  long long value = 0;
+  for (std::size_t i = 0; !decimal && i < text.size() && value < 2147483647LL; i++) value = value * 10 + (text[i] - '0');
   std::unique_ptr<Node> node;
-  if (!decimal && text.size() <= 10 && std::stoll(text) < 2147483647LL) {
+  if (!decimal && value < 2147483647LL) {
     node = newNode("INTEGER");
-    node->value.setInteger(static_cast<std::int32_t>(std::stoll(text)));
+    node->value.setInteger(static_cast<std::int32_t>(value));
   } else {
     node = newNode("DECIMAL");
     node->value.setDecimal(text);
@@ -302,7 +305,11 @@ const Operator* Parser::parseOperator() {
 }
 
 const Operator* Parser::findOperator(std::string_view spelling) const {
-  return operators_ == nullptr ? nullptr : operators_->bySpelling(toUpper(spelling));
+  // No spelling is longer than a word operator.
+  char upper_case[8];
+  if (operators_ == nullptr || spelling.size() > sizeof upper_case) return nullptr;
+  for (std::size_t i = 0; i < spelling.size(); i++) upper_case[i] = upper(spelling[i]);
+  return operators_->bySpelling(std::string_view(upper_case, spelling.size()));
 }
 
 const Operator* Parser::findOperatorByName(std::string_view name) const {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "diagnostics/vlxerr.h"
+#include "fastest.h"
 #include "grammar/anagram.h"
 #include "grammar/generator.h"
 #include "grammar/gram.h"
@@ -68,19 +69,8 @@ void prepare(benchmark::State& state, const Filter* f) {
   }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public FastestReporter {
  public:
-  std::map<std::string, double> nanoseconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // The fastest of the repetitions: the one least disturbed by the rest
-    // of the machine.
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      auto [at, added] = nanoseconds.emplace(run.run_name.function_name, run.GetAdjustedCPUTime());
-      if (!added) at->second = std::min(at->second, run.GetAdjustedCPUTime());
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
   void print_ratios() const {
     std::printf("\n%-12s %12s %12s %12s %9s %9s %8s\n", "filter", "R", "S", "sqlite", "R/sqlite", "S/sqlite",
                 "target");

@@ -25,8 +25,8 @@ const Entry kOperators[] = {
     {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
     {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
     {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},
-    {302, loadint}, {303, loaddcb}, {306, loadstu}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
-    {309, varia_g}, {335, kcmp_g}, {336, chamfi_g},
+    {302, loadint}, {303, loaddcb}, {306, loadstu}, {307, loaddte}, {378, loadstu}, {383, loaduuid},
+    {384, loaddtm}, {309, varia_g}, {335, kcmp_g}, {336, chamfi_g},
 };
 
 }  // namespace

@@ -76,7 +76,6 @@ class Generator {
   virtual unsigned manageAssign(Node& node);
 
   Grammar& grammar() { return *grammar_; }
-  Parser& parser() { return *parser_; }
 
   // Shared handlers: a literal's load; the arguments of `node` chained
   // under one call node of `code`.

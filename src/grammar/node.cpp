@@ -19,11 +19,6 @@ void NodeValue::setInteger(std::int32_t v) {
   integer = v;
 }
 
-void NodeValue::setLargeInteger(std::int64_t v) {
-  kind = LARGEINTEGER;
-  large = v;
-}
-
 void NodeValue::setBoolean(bool v) {
   kind = BOOLEAN;
   boolean = v;

@@ -30,7 +30,6 @@ class NodeValue {
 
   void setString(std::string s);
   void setInteger(std::int32_t v);
-  void setLargeInteger(std::int64_t v);
   void setBoolean(bool v);
   void setDecimal(std::string digits);
   // The decimal's value: 0 or a negative error (the text does not convert).
@@ -58,9 +57,6 @@ class Node {
   std::uint32_t line() const { return line_; }
   std::uint16_t column() const { return column_; }
   std::uint32_t level() const { return level_; }
-  // Moves the node to another grouping depth (an operand the parser
-  // isolates from rebalancing).
-  void setLevel(std::uint32_t level) { level_ = level; }
   std::uint32_t id() const { return id_; }
 
   NodeValue value;

@@ -79,6 +79,15 @@ void Parser::parseParExps(Node::List& into) {
   parseChar(')', true);
 }
 
+std::unique_ptr<Node> Parser::parseParenthesized() {
+  incPos();
+  level_++;
+  std::unique_ptr<Node> inner = parseExp(true, 0);
+  parseChar(')', true);
+  level_--;
+  return inner;
+}
+
 std::unique_ptr<Node> Parser::balanceOperators(std::unique_ptr<Node> node) const {
   auto rebalancing = [&](const Node* n) {
     return n->tag() == "OP" && n->level() == node->level() && rebalances(n->op);
@@ -302,6 +311,14 @@ const Operator* Parser::parseOperator() {
   const Operator* op = findOperator(std::string_view(pair, 1));
   if (op != nullptr) incPos();
   return op;
+}
+
+const Operator* Parser::parseBinaryOperator(int level) {
+  Position before = position();
+  const Operator* op = parseOperator();
+  if (op != nullptr && op->binary && op->precedence <= level) return op;
+  restore(before);
+  return nullptr;
 }
 
 const Operator* Parser::findOperator(std::string_view spelling) const {

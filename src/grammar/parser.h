@@ -118,6 +118,9 @@ class Parser {
   // The operator that comes next, consumed; null (nothing consumed) when
   // none of the installed spellings does.
   const Operator* parseOperator();
+  // The binary operator that comes next when it binds at `level` or
+  // tighter, consumed; else null, nothing consumed.
+  const Operator* parseBinaryOperator(int level);
   const Operator* findOperator(std::string_view spelling) const;
   const Operator* findOperatorByName(std::string_view name) const;
   bool rebalances(std::string_view name) const;
@@ -140,6 +143,9 @@ class Parser {
   };
 
   virtual void parseGrammarImpl() = 0;
+  // REQUIRES: "(" comes next. The expression up to the matching ")", one
+  // grouping depth deeper.
+  std::unique_ptr<Node> parseParenthesized();
   // The root of the tree being built.
   Node& root() { return *root_; }
   // True at the end of the text, blanks skipped.

@@ -33,13 +33,7 @@ std::unique_ptr<Node> SDataParser::parseExp(bool required, int level, TermParser
     if (required) fail("missing expression");
     return nullptr;
   }
-  for (;;) {
-    Position before = position();
-    const Operator* op = parseOperator();
-    if (op == nullptr || !op->binary || op->precedence > level) {
-      restore(before);
-      return left;
-    }
+  while (const Operator* op = parseBinaryOperator(level)) {
     auto node = newNode("OP");
     node->op = op->name;
     node->args.push_back(std::move(left));
@@ -55,6 +49,7 @@ std::unique_ptr<Node> SDataParser::parseExp(bool required, int level, TermParser
     }
     left = std::move(node);
   }
+  return left;
 }
 
 std::unique_ptr<Node> SDataParser::parseFunction(const std::string& word) {
@@ -71,14 +66,7 @@ std::unique_ptr<Node> SDataParser::parseTerm(bool required) {
   Nesting nesting(*this);
   eatSpaces();
   int c = at(offset_);
-  if (c == '(') {
-    incPos();
-    level_++;
-    std::unique_ptr<Node> inner = parseExp(true, 0);
-    parseChar(')', true);
-    level_--;
-    return inner;
-  }
+  if (c == '(') return parseParenthesized();
   if (c == '"' || c == '\'') {
     incPos();
     return parseString(static_cast<char>(c));

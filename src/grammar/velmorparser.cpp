@@ -468,13 +468,7 @@ std::unique_ptr<Node> VelmorParser::parseExp(bool required, int level, TermParse
     if (required) fail("missing expression");
     return nullptr;
   }
-  for (;;) {
-    Position before = position();
-    const Operator* op = parseOperator();
-    if (op == nullptr || !op->binary || op->precedence > level) {
-      restore(before);
-      return balanceOperators(std::move(left));
-    }
+  while (const Operator* op = parseBinaryOperator(level)) {
     auto node = newNode("OP");
     node->op = op->name;
     node->assign = op->assigns;
@@ -502,7 +496,6 @@ std::unique_ptr<Node> VelmorParser::parseExp(bool required, int level, TermParse
         negation->args.push_back(std::move(*chain));
         *chain = std::move(negation);
       } else {
-        if (left->tag() == "WHEREKEY") right->setLevel(right->level() + 1);
         node->args.push_back(std::move(left));
         node->args.push_back(std::move(right));
       }
@@ -510,6 +503,7 @@ std::unique_ptr<Node> VelmorParser::parseExp(bool required, int level, TermParse
     if (!op->chains && op->precedence == level) return balanceOperators(std::move(node));
     left = std::move(node);
   }
+  return balanceOperators(std::move(left));
 }
 
 std::unique_ptr<Node> VelmorParser::parseTerm(bool required) {
@@ -553,14 +547,7 @@ std::unique_ptr<Node> VelmorParser::parseSimpleTerm(bool required) {
     ident->className = className;
     return ident;
   }
-  if (c == '(') {
-    incPos();
-    level_++;
-    std::unique_ptr<Node> inner = parseExp(true, 0);
-    parseChar(')', true);
-    level_--;
-    return inner;
-  }
+  if (c == '(') return parseParenthesized();
   if (c == '"' || c == '\'') {
     incPos();
     return parseString(static_cast<char>(c));

@@ -100,6 +100,13 @@ TEST_F(Parse, CasesOfTheDataFile) {
   EXPECT_GT(cases, 50);
 }
 
+TEST_F(Parse, AProgramHasAHeaderWhenAsked) {
+  grammar::VelmorParser program;
+  program.setHeader(true);
+  EXPECT_EQ(parse(program, "A = 1"), "HEADER ; STATEMENT args:(A 1) ; ENDOFFILE");
+  EXPECT_EQ(parse(program, "@1"), "!missing term") << "no markers in a program";
+}
+
 TEST_F(Parse, ThePreviousTreeGoesWithTheNextParse) {
   grammar::GrammarParser parser;
   Node& first = parser.parseGrammar("@1 + 2");

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "image/vlxfsq.h"

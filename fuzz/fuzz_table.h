@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "calc/acalc.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
@@ -20,7 +21,6 @@
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
 #include "session/kvscor.h"

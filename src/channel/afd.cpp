@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "base/bigend.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "values/varstr.h"

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bigend.h"
 #include "channel/socket.h"
-#include "channel/wire.h"
 #include "diagnostics/callstack.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"

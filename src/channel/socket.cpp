@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics/log.h"
+#include "base/bigend.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
+#include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 
 using namespace vlx;

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 using namespace vlx;

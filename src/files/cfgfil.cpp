@@ -4,9 +4,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 
 using namespace vlx;
 using json = nlohmann::json;

@@ -15,10 +15,10 @@
 #include <strings.h>
 #include <vector>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 using namespace vlx;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"

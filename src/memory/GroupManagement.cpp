@@ -6,7 +6,7 @@
 #include <ctime>
 #include <new>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 
 using namespace vlx;
 

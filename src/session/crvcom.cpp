@@ -10,9 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"

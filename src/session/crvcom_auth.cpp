@@ -11,11 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/dynlib.h"
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 #include "session/crvcom.h"
 #include "values/varstr.h"
 

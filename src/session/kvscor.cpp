@@ -13,19 +13,19 @@
 #include <cstring>
 #include <string>
 
+#include "base/bigend.h"
+#include "base/faults.h"
+#include "base/vlxpath.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "channel/socket.h"
-#include "channel/wire.h"
-#include "diagnostics/faults.h"
 #include "diagnostics/log.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
 #include "files/spawn_sandbox.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
 #include "session/crvcom.h"

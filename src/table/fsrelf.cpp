@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/fsrarq.h"
 #include "channel/iocbu.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "image/vlxfsq.h"

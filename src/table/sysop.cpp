@@ -17,12 +17,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/vlxpath.h"
 #include "channel/fsrarq.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "files/vlxpopen.h"
 #include "memory/vlxcalls.h"
 #include "session/kvscor.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/bigend.h"
 #include "calc/calcbase.h"
-#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "values/date.h"

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "support/vlxtest.h"
 
 namespace fs = std::filesystem;

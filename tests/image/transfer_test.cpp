@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/bigend.h"
 #include "calc/acalc.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "image/vlxfsq.h"

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "base/bigend.h"
+#include "base/vlxpath.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 #include "session/crvcom.h"
 #include "support/vlxtest.h"

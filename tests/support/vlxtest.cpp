@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/vlxpath.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 namespace fs = std::filesystem;

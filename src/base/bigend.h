@@ -1,5 +1,6 @@
-// Big-endian integers of the wire: every multi-byte number on the channel
-// is sent most significant byte first.
+// Big-endian integers: every multi-byte number on the channel, in the
+// handshake frames and in stored values is written most significant byte
+// first.
 #pragma once
 
 #include <cstdint>

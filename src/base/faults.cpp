@@ -1,4 +1,4 @@
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 
 #include <cstdlib>
 #include <cstring>

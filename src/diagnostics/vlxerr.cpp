@@ -13,8 +13,6 @@
 #include "diagnostics/callstack.h"
 #include "diagnostics/errcat.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
-#include "memory/vlxcalls.h"
 
 using namespace vlx;
 
@@ -27,8 +25,12 @@ int SErrvlx0, SErrvlx1;
 char SErrmes0[256], SErrmes1[256];
 int Verrl;
 char Verrp[256];
+void (*Errdump)();
+const char* (*Errtext)(int number);
 
 namespace {
+
+const char* error_text(int number) { return Errtext != nullptr ? Errtext(number) : ""; }
 
 void copy_text(char* out, const char* text) {
   std::snprintf(out, 256, "%s", text);
@@ -101,7 +103,7 @@ int err_vlx(short number, const char* format, ...) {
     char when[64];
     std::time_t now = std::time(nullptr);
     std::strftime(when, sizeof when, "%x %X", std::localtime(&now));
-    std::string text = message(0, 13, number);
+    std::string text = error_text(number);
     log::trace(log::system, "err_vlx(%d,%s) at %s - Error %d='%s'", number, detail, when, number, text);
   }
   if (number == 0) return 0;
@@ -121,7 +123,7 @@ int err_vlx(short number, const char* format, ...) {
   if (number == 6 || number == 20) return -number;
   if (number == 31) {
     log::trace(log::system, "no more memory available");
-    adg_dump();
+    if (Errdump != nullptr) Errdump();
   }
   if (log::enabled(log::system)) flush_context(detail);
   return -number;
@@ -159,7 +161,7 @@ void gt_erm(char* out) {
     text += " : ";
   }
   if (Errvlx != 0) {
-    text += message(0, 13, Errvlx);
+    text += error_text(Errvlx);
     if ((Errvlx == 23 || Errvlx == 25 || Errvlx == 138) && text.size() < 249) {
       char number[16];
       std::snprintf(number, sizeof number, "( %2d )", Vlxerrno);

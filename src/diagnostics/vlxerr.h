@@ -19,6 +19,13 @@ extern char SErrmes0[256], SErrmes1[256];
 extern int Verrl;
 extern char Verrp[256];
 
+// Hooks of the layers above, installed at start-up: the allocator's dump,
+// written when memory runs out (ini_malloc), and the message text of an
+// error number (ini_mess). Unset, no dump is written and errors have no
+// text.
+extern void (*Errdump)();
+extern const char* (*Errtext)(int number);
+
 int err_vlx(short number, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int err_vlx_stu(short number, const char16_t* text);
 void raz_err();

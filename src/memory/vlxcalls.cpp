@@ -47,6 +47,7 @@ const s_cbualloc Cbualloc[3] = {
 };
 
 int ini_malloc(int kilobytes) {
+  Errdump = adg_dump;
   heap().iniGroup();
   return heap().setMaxMemory(kilobytes);
 }

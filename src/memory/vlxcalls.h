@@ -10,7 +10,8 @@
 
 #include "memory/GroupManagement.h"
 
-// Sets the ceiling (KiB) and rebuilds the slot lists. Called once.
+// Sets the ceiling (KiB) and rebuilds the slot lists; err_vlx dumps the
+// memory table (adg_dump) when memory runs out from then on. Called once.
 int ini_malloc(int kilobytes);
 
 unsigned adg_get(adg_onfree onFree, adg_releasable isReleasable, int category, const char* format, ...)

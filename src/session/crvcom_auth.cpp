@@ -14,8 +14,8 @@
 #include "base/vlxpath.h"
 #include "diagnostics/dynlib.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "session/crvcom.h"
 #include "values/varstr.h"
 

@@ -1,4 +1,4 @@
-#include "diagnostics/mess.h"
+#include "files/mess.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +101,7 @@ bool find_message(int file, int chapter, int line, char* out) {
 }  // namespace
 
 int ini_mess(const char* language) {
+  Errtext = [](int number) { return message(0, 13, number); };
   std::string lang = language == nullptr || language[0] == '\0' ? "ENG" : language;
   std::string path = resolve_path("!lan", lang.c_str(), nullptr);
   struct stat st;

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "base/vlxpath.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "files/vlxfile.h"
 #include "support/vlxtest.h"
 

@@ -16,7 +16,6 @@
 #include "image/vlxfsq.h"
 #include "image/vlxload.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 
 namespace vlxc {
 
@@ -40,12 +39,11 @@ enum Event : unsigned char {
   kVersion = 22, kSelect = 23, kRemoveSelection = 24,
 };
 
-// Once per process: memory, messages, and a lost server reported as an
-// error (r_pipe would otherwise raise SIGHUP's routine).
+// Once per process: memory and messages. A lost server is an error: the
+// channel has no lost-peer routine here (Comlost).
 void init_process() {
   static bool done = [] {
     ::signal(SIGPIPE, SIG_IGN);
-    ignoreSignal();
     ini_malloc(kMemoryKb);
     ini_mess("ENG");
     inicom("");

@@ -16,14 +16,14 @@
 #include "calc/acalc.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
 #include "files/mess.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
+#include "table/afncompi.h"
+#include "table/fsrarq.h"
 #include "table/sysop.h"
 
 namespace fuzztable {
@@ -54,7 +54,6 @@ inline void start() {
   ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
   vlx_reset_install_dir();
   ini_malloc(4096);
-  ignoreSignal();
   load_system_security();
   ini_mess("ENG");
   inicom("");

@@ -10,10 +10,9 @@
 #include "session/CorvalisProlog.h"
 #include "session/CorvalisSession.h"
 #include "session/crvcom.h"
-#include "session/kvscor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool ready = (ini_malloc(4096), ignoreSignal(), true);
+  static bool ready = (ini_malloc(4096), true);
   (void)ready;
   if (size == 0) return 0;
   int in = cbuf_open(), out = cbuf_open();

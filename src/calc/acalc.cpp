@@ -6,6 +6,7 @@
 
 #define WHERE(fn) VLX_WHERE("src/calc/acalc", __LINE__, fn)
 
+calc_fn Obef[kCodes];
 calc_fn* Calculator = Obef;
 
 namespace {

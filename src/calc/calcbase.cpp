@@ -709,3 +709,22 @@ int pow_exp(res_u* b, res_u* e) {
   if (!std::isfinite(p)) return err_vlx(13, "dpow");
   return set_double(b, p, "dpow");
 }
+
+int stfcst(grctx* g, const res_u* value) {
+  switch (value->rs_type) {
+    case LBOOL: return value->rs_bool ? 210 : 209;
+    case LINTG: return stfint(g, static_cast<std::int32_t>(value->rs_int));
+    case LDATE: return stfint(g, static_cast<std::int32_t>(value->rs_date));
+    case LINT64: return stflargeint(g, value->rs_int);
+    case LDATETIME: return stflargeint(g, value->rs_dtm);
+    case LDCB: return stfdcb(g, &value->rs_dcb);
+    case LDBLE: {
+      s_dcb d;
+      if (int st = dbldcb(&d, value->rs_dbl); st < 0) return st;
+      return stfdcb(g, &d);
+    }
+    case LCLOB: return stfstu(g, value->rs_str != nullptr ? value->rs_str->text : u"");
+    case LUUID: return stfuuid(g, value->rs_uuid);
+    default: return err_vlx(10, "stfcst type:%d", value->rs_type);
+  }
+}

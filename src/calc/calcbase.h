@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/vlxload.h"
 #include "values/varstr.h"
 #include "values/vlxdcb.h"
 
@@ -115,3 +116,7 @@ int sub_exp(res_u* left, res_u* right);
 int mul_exp(res_u* left, res_u* right);
 int div_exp(res_u* left, res_u* right);
 int pow_exp(res_u* base, res_u* exponent);
+
+// Stores a value as a constant of g, in the pool of its type (booleans
+// are the codes 209 and 210); the entry's index or a negated error.
+int stfcst(grctx* g, const res_u* value);

@@ -16,10 +16,10 @@
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 
 using namespace vlx;
 
+int Icomfs = 1;
 s_com* Com[kComSlots + 1];
 char Cmhost[kHosts][255];
 int Cmhsrv[kHosts];
@@ -287,6 +287,16 @@ int connectRemoteService(int host, int* fd) {
   return *fd < 0 ? *fd : 0;
 }
 
+// A secondary server that goes away while its slot is set up fails the
+// set-up; it is not the loss of a peer.
+struct LostPeerSuspended {
+  void (*saved)() = Comlost;
+  LostPeerSuspended() { Comlost = nullptr; }
+  ~LostPeerSuspended() { Comlost = saved; }
+  LostPeerSuspended(const LostPeerSuspended&) = delete;
+  LostPeerSuspended& operator=(const LostPeerSuspended&) = delete;
+};
+
 // The user message of a remote service: three texts of a length byte each.
 int sendUserMessage(int slot, int host) {
   std::string user = Cmhusr[host];
@@ -323,7 +333,6 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
   s_abv abv;
   comabv(type, h, &abv);
   auto failed = [&](int status) {
-    markSignal();
     comFree(*slot);
     adg_free(group);
     log::trace(log::system, "serverInitialize(%s,%i)=%i", host != nullptr ? host : "", type, status);
@@ -344,7 +353,7 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
     writer = reader;
   }
   if (st < 0) return failed(st);
-  ignoreSignal();
+  LostPeerSuspended suspended;
   st = i_tcom(*slot, &abv, group, kModePipe, writer, reader, writer, reader, 0, nullptr);
   if (st >= 0) st = serverSendType(*slot, type);
   if (st >= 0 && h != 1 && !application && Secmod == 1) st = sendUserMessage(*slot, h);
@@ -354,6 +363,5 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
     if (writer != reader) ::close(writer);
     return failed(st);
   }
-  markSignal();
   return 0;
 }

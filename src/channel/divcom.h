@@ -41,6 +41,9 @@ struct s_com {
   std::uint32_t ackw, ackr, reqw, reqr;
 };
 
+// Slot number of the client's request channel.
+extern int Icomfs;
+
 // Process-wide tables; Com[0] is never used.
 extern s_com* Com[kComSlots + 1];
 extern char Cmhost[kHosts][255];

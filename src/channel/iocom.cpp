@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "base/bigend.h"
+#include "base/sigpend.h"
 #include "channel/socket.h"
 #include "diagnostics/callstack.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "session/kvscor.h"
 #include "values/varstr.h"
 
 using namespace vlx;
+
+void (*Comlost)();
 
 namespace {
 
@@ -75,7 +77,7 @@ bool stack_dump_enabled() {
 
 void lost_peer() {
   if (stack_dump_enabled()) log_call_stack(1);
-  sisignal(1);
+  if (Comlost != nullptr) Comlost();
 }
 
 const char* type_of_reader(int fd) {
@@ -175,7 +177,7 @@ int read_for_slot(int fd, unsigned char* bytes, int count, int slot, bool socket
     std::size_t room = ahead ? sizeof Aheads[0].bytes : static_cast<std::size_t>(count);
     // A signal recorded before the wait, or one that interrupts it, is
     // acted on here.
-    sigpend();
+    if (Sigpend != nullptr) Sigpend();
     ssize_t n = socket ? ::recv(fd, into, room, 0) : ::read(fd, into, room);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? -1 : 1;
@@ -226,8 +228,8 @@ int r_sock(int fd, unsigned char* bytes, int count, int slot) {
   if (r < 0) return networkError(errno, "recv(%d)", fd);
   if (r > 0) {
     log::trace(log::system, "r_sock st:%i lg:%i => sisignal(SIGHUP)", 0, count);
-    sisignal(1);
-    // Signals are ignored: the peer is gone for good, so stop waiting.
+    if (Comlost != nullptr) Comlost();
+    // The loss was not fatal: the peer is gone for good, so stop waiting.
     return networkError(ECONNRESET, "recv(%d)", fd);
   }
   return 0;

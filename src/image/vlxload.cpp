@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "calc/calcbase.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
@@ -229,25 +228,6 @@ int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next) {
   s_ins node{code, flag, next, elt1, elt2, elt3, 0};
   return st_cel(&g->gr_ins, &node, 1);
-}
-
-int stfcst(grctx* g, const res_u* value) {
-  switch (value->rs_type) {
-    case LBOOL: return value->rs_bool ? 210 : 209;
-    case LINTG: return stfint(g, static_cast<std::int32_t>(value->rs_int));
-    case LDATE: return stfint(g, static_cast<std::int32_t>(value->rs_date));
-    case LINT64: return stflargeint(g, value->rs_int);
-    case LDATETIME: return stflargeint(g, value->rs_dtm);
-    case LDCB: return stfdcb(g, &value->rs_dcb);
-    case LDBLE: {
-      s_dcb d;
-      if (int st = dbldcb(&d, value->rs_dbl); st < 0) return st;
-      return stfdcb(g, &d);
-    }
-    case LCLOB: return stfstu(g, value->rs_str != nullptr ? value->rs_str->text : u"");
-    case LUUID: return stfuuid(g, value->rs_uuid);
-    default: return err_vlx(10, "stfcst type:%d", value->rs_type);
-  }
 }
 
 std::int32_t gt_int(grctx* g, unsigned i) {

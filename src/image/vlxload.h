@@ -11,8 +11,6 @@
 
 #include "values/vlxdcb.h"
 
-struct res_u;
-
 struct s_gcl {
   std::uint32_t gc_grp;  // group holding the element array
   char* gc_ptr;          // gc_siz x gc_cmx bytes plus one spare byte
@@ -87,7 +85,6 @@ int stfcid(grctx* g, unsigned classNo, unsigned identifier);
 int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid);
 int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned tail, unsigned type, unsigned next);
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next);
-int stfcst(grctx* g, const res_u* value);
 
 // Lookups: index or 0.
 int gtfide(grctx* g, const char* name);

@@ -15,6 +15,7 @@
 
 #include "base/bigend.h"
 #include "base/faults.h"
+#include "base/sigpend.h"
 #include "base/vlxpath.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
@@ -34,11 +35,9 @@
 
 using namespace vlx;
 
-int Icomfs = 1;
 sig_handler Asg[kSignals];
 int Csg[kSignals];
 int Sigflg;
-bool signalIgnored;
 sig_hook Fsrcsf;
 
 namespace {
@@ -77,6 +76,7 @@ int signal_line(int signal) {
 }  // namespace
 
 void sigvlx(const int* modes, const int* arguments, int count, sig_handler handler) {
+  Sigpend = sigpend;
   Asg[0] = handler;
   Csg[0] = arguments[0];
   for (int s = 1; s <= count && s < kSignals; ++s) {
@@ -108,8 +108,9 @@ void sigvlx(const int* modes, const int* arguments, int count, sig_handler handl
 }
 
 void sisignal(int signal) {
-  log::trace(log::system, "sisignal(%i) Sigflg:%i ignored:%i", signal, Sigflg, signalIgnored ? 1 : 0);
-  if (signalIgnored) return;
+  // Nothing ignores signals now that the channel reports a lost peer
+  // through its hook; the line keeps its form.
+  log::trace(log::system, "sisignal(%i) Sigflg:%i ignored:%i", signal, Sigflg, 0);
   ++Sigflg;
   log::trace(log::system, "sisignal(%i) Sigflg:%i", signal, Sigflg);
   if (Sigflg > 8) std::exit(1);
@@ -148,8 +149,6 @@ void a_signal(int argument, int signal) {
   std::exit(signal);
 }
 
-void ignoreSignal() { signalIgnored = true; }
-void markSignal() { signalIgnored = false; }
 
 char Vlxcli[256];
 char Vlxprt[256];
@@ -298,6 +297,8 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
             int* channelSlot, int (*tableInit)()) {
   fault::arm_from_environment();
   config_log_by_environment(argv[0]);
+  // A client that goes away ends the server as SIGHUP does.
+  Comlost = [] { sisignal(SIGHUP); };
   std::string line;
   for (int i = 0; i < argc && line.size() < 255; ++i) {
     if (i > 0) line += ' ';

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "channel/fsrarq.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "table/fsrarq.h"
 #include "variables/variable.h"
 
 using namespace vlx;

@@ -4,7 +4,6 @@
 
 #include "base/bigend.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocbu.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
@@ -12,6 +11,7 @@
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
 #include "table/filsrv.h"
+#include "table/fsrarq.h"
 
 using namespace vlx;
 

@@ -17,15 +17,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/sigpend.h"
 #include "base/vlxpath.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "files/vlxpopen.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
+#include "table/fsrarq.h"
 
 using namespace vlx;
 
@@ -126,7 +126,7 @@ int follow(int pid, int fd, SpoolCheck& check) {
   int status = -1;
   for (bool exited = false;;) {
     // A signal recorded while the command runs is acted on at once.
-    sigpend();
+    if (Sigpend != nullptr) Sigpend();
     // Once the check has failed, or cannot read, only the wait is left.
     ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
     if (n < 0 && errno == EINTR) continue;

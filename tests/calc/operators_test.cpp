@@ -9,10 +9,11 @@
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
-#include "support/grammar_builder.h"
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
+#include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 
 namespace {
 

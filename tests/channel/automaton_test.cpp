@@ -8,12 +8,11 @@
 
 #include "channel/afd.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
 #include "channel_support.h"
 #include "diagnostics/vlxerr.h"
-#include "session/kvscor.h"
 #include "support/vlxtest.h"
+#include "table/fsrarq.h"
 
 using chantest::bytes;
 
@@ -58,7 +57,6 @@ class Automaton : public ::testing::Test {
  protected:
   void SetUp() override {
     vlxtest::init_memory();
-    ignoreSignal();
     ASSERT_EQ(afd_in(), 0);
     Calls.clear();
     peer_ = chantest::make_peer(1, 0);

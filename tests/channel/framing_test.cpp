@@ -13,7 +13,6 @@
 #include "channel_support.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 #include "support/vlxtest.h"
 
 using chantest::bytes;
@@ -24,7 +23,6 @@ class Framing : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     vlxtest::init_memory();
-    ignoreSignal();  // a lost peer must come back as an error here
     peer_ = chantest::make_peer(3, GetParam());
   }
   void TearDown() override {

@@ -15,7 +15,6 @@
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
 #include "support/vlxtest.h"
 
 using chantest::bytes;
@@ -34,7 +33,6 @@ class Slots : public ::testing::Test {
     return st;
   }
   void SetUp() override {
-    ignoreSignal();
     ASSERT_EQ(inicom(""), 0);
     group_ = adg_get(nullptr, nullptr, 0, "slots test");
   }

@@ -13,7 +13,6 @@
 #include "session/CorvalisProlog.h"
 #include "session/CorvalisSession.h"
 #include "session/crvcom.h"
-#include "session/kvscor.h"
 #include "support/vlxtest.h"
 #include "values/varstr.h"
 
@@ -25,7 +24,6 @@ class Frames : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     vlxtest::init_memory();
-    ignoreSignal();
   }
   void SetUp() override { raz_err(); }
   FrontEnd front{0};

@@ -10,7 +10,6 @@
 #include "calc/acalc.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
@@ -18,9 +17,10 @@
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
+#include "table/fsrarq.h"
 #include "table/sysop.h"
 
 namespace fs = std::filesystem;
@@ -42,7 +42,6 @@ void start_engine() {
   done = true;
   vlxtest::init_memory();
   fs::create_directories(data_dir());
-  ignoreSignal();
   load_system_security();
   ini_mess("ENG");
   inicom("");

@@ -1,10 +1,9 @@
-// The table service's dispatch table: which handler answers which code.
+#include "table/afncompi.h"
+
 #include "calc/acalc.h"
 #include "calc/fplan.h"
 #include "functions/fnstring.h"
 #include "table/filsrv.h"
-
-calc_fn Obef[kCodes];
 
 namespace {
 

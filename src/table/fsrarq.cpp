@@ -1,11 +1,8 @@
-#include "channel/fsrarq.h"
-
+#include "table/fsrarq.h"
 
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
-#include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 #include "table/fsrelf.h"
 
 using namespace vlx;

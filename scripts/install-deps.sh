@@ -10,6 +10,7 @@ packages=(
   libssl-dev uuid-dev libunwind-dev libdw-dev
   nlohmann-json3-dev libpcre2-dev
   libintelrdfpmath-dev mawk systemd
+  flex
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/vlxerr.h"
+#include "grammar/toktab.h"
 
 #define WHERE(fn) VLX_WHERE("src/calc/acalc", __LINE__, fn)
 
@@ -121,7 +122,11 @@ int executeOperation(res_u* result, grctx* g, s_exp* node, int (*op)(res_u*, res
   return st;
 }
 
-int err_f(res_u*, grctx*, s_exp*, int code) { return err_vlx(4, "%d", code); }
+// The code in decimal, and the function's name when the code has one.
+int err_f(res_u*, grctx*, s_exp*, int code) {
+  const char* name = recup_tok(1, code);
+  return name[0] != '\0' ? err_vlx(4, "%d %s", code, name) : err_vlx(4, "%d", code);
+}
 
 int uminu(res_u* r, grctx* g, s_exp* e, int) {
   if (int st = calcul(r, g, e->header); st < 0) return st;

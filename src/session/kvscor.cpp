@@ -27,6 +27,7 @@
 #include "files/mess.h"
 #include "files/spawn_sandbox.h"
 #include "files/vlxfile.h"
+#include "grammar/parser.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
 #include "session/crvcom.h"
@@ -336,6 +337,8 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
     setasr("");
     Vlxcli[0] = Vlxprt[0] = '\0';
   }
+  // The compiler's error mark must not reach a channel on standard output.
+  if (mode != kModeSocket) grammar::Exception_fd = -1;
 
   int st = ini_malloc(memoryKb);
   if (st < 0) {

@@ -3,6 +3,7 @@
 #include "calc/acalc.h"
 #include "calc/fplan.h"
 #include "functions/fnstring.h"
+#include "grammar/toktab.h"
 #include "table/filsrv.h"
 
 namespace {
@@ -27,6 +28,9 @@ const Entry kOperators[] = {
 }  // namespace
 
 int fsring() {
+  // Names for the functions' error details; without memory for them the
+  // details carry the codes alone, and the functions still work.
+  iniTokTab();
   for (calc_fn& f : Obef) f = err_f;
   for (const Entry& e : kOperators) Obef[e.code] = e.handler;
   Plan_view = chamfi_view;

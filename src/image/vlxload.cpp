@@ -370,6 +370,12 @@ int calclb(grctx* g) {
   return st;
 }
 
+void gram_drop::operator()(grctx* g) const {
+  unsigned group = g->group;
+  gramlb(g);
+  adg_memfree(group, g);
+}
+
 int gramlb(grctx* g) {
   int st = 0;
   for (s_gcl* c : {&g->gr_ins, &g->gr_ist, &g->gr_la}) {

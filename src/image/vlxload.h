@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "values/vlxdcb.h"
 
@@ -121,3 +122,10 @@ int Grammar_ikeep(grctx* g);
 int init_pt_exp(grctx* g, unsigned group);
 int calclb(grctx* g);
 int gramlb(grctx* g);
+
+// A grammar record allocated in its own group (g->group) with one owner:
+// dropping the owner releases the cells (gramlb), then the record.
+struct gram_drop {
+  void operator()(grctx* g) const;
+};
+using grammar_ptr = std::unique_ptr<grctx, gram_drop>;

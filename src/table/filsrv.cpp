@@ -141,21 +141,16 @@ int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const
   return 0;
 }
 
-int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion) {
+int fsrinw(s_fsr* d, grammar_ptr g, unsigned node, int criterion) {
   int entry = 0;
   while (entry < kFilters && d->filters[entry].grammar != nullptr) ++entry;
   if (entry == kFilters) return err_vlx(31, VLX_WHERE("src/filsrv", 240, "gt_nwh"));
+  if (node != 0 && (g == nullptr || node > g->gr_exp.gc_nbr)) return err_vlx(26, "woptan");
   s_filter& f = d->filters[entry];
   f.criterion = criterion;
-  f.grammar = g;
-  f.node = 0;
-  if (node == 0) return entry + 1;
-  if (g == nullptr || node > g->gr_exp.gc_nbr) {
-    f = s_filter{};
-    return err_vlx(26, "woptan");
-  }
   f.node = node;
-  plan_make(&f.plan, g, node);
+  f.grammar = g.release();
+  if (node != 0) plan_make(&f.plan, f.grammar, node);
   return entry + 1;
 }
 

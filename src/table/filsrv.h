@@ -2,7 +2,7 @@
 // its filters, key criteria and selections, the evaluation of filters on
 // the current record, and the field loads of the calculator.
 //
-// Drivers register 64 handler slots (fsr_in); the decoders of fsrelf read
+// Drivers register their handlers (fsr_in); the decoders of fsrelf read
 // each request's fields, call the driver's handler and answer.
 #pragma once
 
@@ -48,6 +48,12 @@ struct s_opn {
   unsigned group;          // the table's group, created by the decoder
 };
 
+// A key value of a read request, as received.
+struct s_keyv {
+  const unsigned char* bytes;
+  int length;
+};
+
 // Where and how a driver's raw record holds a field.
 struct s_raw {
   std::uint32_t offset;
@@ -56,7 +62,7 @@ struct s_raw {
 };
 
 struct s_filter {
-  grctx* grammar;
+  grctx* grammar;  // owned: released by fsrdlw
   unsigned node;
   int criterion;
   fplan plan;  // no tests: evaluated by the calculator
@@ -121,8 +127,8 @@ int fsrukc(s_fsr* d, int key, int criterion);
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
            int secondLength);
 // Adds a filter; its number 1..4, or a negated error. The filter holds g
-// from then on; on an error the caller keeps it.
-int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion);
+// from then on; on an error it is released.
+int fsrinw(s_fsr* d, grammar_ptr g, unsigned node, int criterion);
 int fsrdlw(s_fsr* d, int filter);
 // 1 when the current record passes the filters of `criterion`, 0 when
 // not, or a negated error.

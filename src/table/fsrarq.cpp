@@ -10,73 +10,96 @@ using namespace vlx;
 int Nutmsk = 255;
 int Nutoff = 256;
 
-// ORDER FSRNODES: node numbers are handler slots (Trans_fn_fsrarq) and the
-// targets of Trans_nd_fsrarq.
-const s_etn Tabnoeud_fsarq[kFsrNodes] = {
+namespace {
+
+// A node whose generic reader calls the driver's handler for `Role`.
+template <auto Reader, auto Role>
+int served(int object, int event, const s_drv& driver) {
+  return Reader(object, event, driver.*Role);
+}
+
+// A node whose role no driver of this program serves: its reader reads
+// the parameters and answers as the default handler does.
+template <auto Reader>
+int unserved(int object, int event, const s_drv&) {
+  return Reader(object, event, nullptr);
+}
+
+// A node without parameters whose handler answers itself.
+template <auto Role>
+int direct(int object, int event, const s_drv& driver) {
+  return driver.*Role != nullptr ? (driver.*Role)(object, event) : 0;
+}
+
+}  // namespace
+
+// ORDER FSRNODES: node numbers are the slots of the drivers' roles (s_drv)
+// and the targets of Trans_nd_fsrarq.
+const s_etn<s_drv> Tabnoeud_fsarq[kFsrNodes] = {
     /*  0 */ {nullptr, nullptr, 0, 0},
-    /*  1 fsr_st */ {nullptr, fsr_st, 0, -1},
-    /*  2 fsr_op */ {nullptr, fsr_op, 0, -1},
-    /*  3 */ {nullptr, xndatm, 0, -1},
-    /*  4 */ {nullptr, xndatm, 0, -1},
-    /*  5 */ {nullptr, xndatm, 0, -1},
-    /*  6 */ {nullptr, xndu1s, 0, -1},
-    /*  7 */ {nullptr, xndst2, 0, -1},
-    /*  8 */ {nullptr, xndcls, -1, -1},
-    /*  9 fsr_cd */ {nullptr, fsr_cd, 0, -1},
-    /* 10 */ {nullptr, xnsatm, 0, -1},
-    /* 11 */ {nullptr, xndatm, 0, -1},
-    /* 12 */ {nullptr, xndust3, 0, -1},
-    /* 13 fsr_rd */ {nullptr, fsr_rd, 64, -1},
-    /* 14 fsr_wr */ {nullptr, fsr_wr, 64, -1},
-    /* 15 fsr_rw */ {nullptr, fsr_rw, 64, -1},
-    /* 16 */ {nullptr, xnlatm, 64, -1},
-    /* 17 */ {nullptr, xndatm, 64, -1},
-    /* 18 */ {nullptr, xndatm, 64, -1},
-    /* 19 */ {nullptr, xnlatm, 64, -1},
-    /* 20 */ {nullptr, xnlatm, 64, -1},
-    /* 21 */ {nullptr, nullptr, 64, -1},
-    /* 22 */ {nullptr, xnlatm, 64, -1},
-    /* 23 */ {nullptr, xndatm, 64, -1},
-    /* 24 fsr_ck */ {nullptr, fsr_ck, 64, -1},
-    /* 25 fsr_cs */ {nullptr, fsr_cs, 64, -1},
-    /* 26 */ {nullptr, xndub2, 64, -1},
-    /* 27 fsr_ln */ {nullptr, fsr_ln, 64, -1},
-    /* 28 */ {nullptr, xndub1, 64, -1},
-    /* 29 */ {nullptr, xndub1, 64, -1},
-    /* 30 fsr_up */ {nullptr, fsr_up, 64, -1},
-    /* 31 fsr_of */ {nullptr, fsr_of, 64, -1},
+    /*  1 */ {nullptr, fsr_st, 0, -1},
+    /*  2 */ {nullptr, fsr_op, 0, -1},
+    /*  3 */ {nullptr, unserved<xndatm>, 0, -1},
+    /*  4 */ {nullptr, unserved<xndatm>, 0, -1},
+    /*  5 */ {nullptr, unserved<xndatm>, 0, -1},
+    /*  6 */ {nullptr, unserved<xndu1s>, 0, -1},
+    /*  7 */ {nullptr, served<xndst2, &s_drv::properties>, 0, -1},
+    /*  8 */ {nullptr, unserved<xndcls>, -1, -1},
+    /*  9 */ {nullptr, fsr_cd, 0, -1},
+    /* 10 */ {nullptr, unserved<xnsatm>, 0, -1},
+    /* 11 */ {nullptr, unserved<xndatm>, 0, -1},
+    /* 12 */ {nullptr, unserved<xndust3>, 0, -1},
+    /* 13 */ {nullptr, fsr_rd, 64, -1},
+    /* 14 */ {nullptr, fsr_wr, 64, -1},
+    /* 15 */ {nullptr, fsr_rw, 64, -1},
+    /* 16 */ {nullptr, unserved<xnlatm>, 64, -1},
+    /* 17 */ {nullptr, unserved<xndatm>, 64, -1},
+    /* 18 */ {nullptr, unserved<xndatm>, 64, -1},
+    /* 19 */ {nullptr, unserved<xnlatm>, 64, -1},
+    /* 20 */ {nullptr, unserved<xnlatm>, 64, -1},
+    /* 21 */ {nullptr, direct<&s_drv::close>, 64, -1},
+    /* 22 */ {nullptr, unserved<xnlatm>, 64, -1},
+    /* 23 */ {nullptr, unserved<xndatm>, 64, -1},
+    /* 24 */ {nullptr, fsr_ck, 64, -1},
+    /* 25 */ {nullptr, fsr_cs, 64, -1},
+    /* 26 */ {nullptr, unserved<xndub2>, 64, -1},
+    /* 27 */ {nullptr, fsr_ln, 64, -1},
+    /* 28 */ {nullptr, unserved<xndub1>, 64, -1},
+    /* 29 */ {nullptr, served<xndub1, &s_drv::remove_filter>, 64, -1},
+    /* 30 */ {nullptr, fsr_up, 64, -1},
+    /* 31 */ {nullptr, fsr_of, 64, -1},
     /* 32 */ {nullptr, nullptr, 64, -1},
-    /* 33 fsr_ci */ {nullptr, fsr_ci, 64, -1},
-    /* 34 */ {nullptr, xndsl2, 64, -1},
-    /* 35 fsr_es */ {nullptr, fsr_es, 0, -1},
-    /* 36 */ {nullptr, xnvst1, 0, -1},
-    /* 37 */ {nullptr, xnvst1, 0, -1},
-    /* 38 fsr_sl */ {nullptr, fsr_sl, 64, -1},
-    /* 39 */ {nullptr, xndub1, 64, -1},
-    /* 40 fsr_gi */ {nullptr, fsr_gi, 64, -1},
-    /* 41 fsr_xs */ {nullptr, fsr_xs, 64, -1},
-    /* 42 */ {nullptr, xndub1, 64, -1},
-    /* 43 */ {nullptr, xndul2, 64, -1},
-    /* 44 fsr_gi */ {nullptr, fsr_gi, 64, -1},
-    /* 45 fsr_as */ {nullptr, fsr_as, 0, -1},
-    /* 46 */ {nullptr, xndbl2, 0, -1},
-    /* 47 fsr_ad */ {nullptr, fsr_ad, 0, -1},
-    /* 48 */ {nullptr, xndul2, 0, -1},
-    /* 49 fsr_cd */ {nullptr, fsr_cd, 0, -1},
-    /* 50 */ {nullptr, xndu1s, 0, -1},
-    /* 51 */ {nullptr, xndul1, 0, -1},
-    /* 52 */ {nullptr, xndul1, 0, -1},
-    /* 53 */ {nullptr, xndul1, 0, -1},
-    /* 54 */ {nullptr, xndatm, 64, -1},
-    /* 55 fsr_wr */ {nullptr, fsr_wr, 64, -1},
-    /* 56 */ {nullptr, xnlatm, 64, -1},
+    /* 33 */ {nullptr, fsr_ci, 64, -1},
+    /* 34 */ {nullptr, unserved<xndsl2>, 64, -1},
+    /* 35 */ {nullptr, fsr_es, 0, -1},
+    /* 36 */ {nullptr, unserved<xnvst1>, 0, -1},
+    /* 37 */ {nullptr, unserved<xnvst1>, 0, -1},
+    /* 38 */ {nullptr, fsr_sl, 64, -1},
+    /* 39 */ {nullptr, served<xndub1, &s_drv::remove_selection>, 64, -1},
+    /* 40 */ {nullptr, fsr_gi, 64, -1},
+    /* 41 */ {nullptr, fsr_xs, 64, -1},
+    /* 42 */ {nullptr, unserved<xndub1>, 64, -1},
+    /* 43 */ {nullptr, unserved<xndul2>, 64, -1},
+    /* 44 */ {nullptr, fsr_gi, 64, -1},
+    /* 45 */ {nullptr, fsr_as, 0, -1},
+    /* 46 */ {nullptr, unserved<xndbl2>, 0, -1},
+    /* 47 */ {nullptr, fsr_ad, 0, -1},
+    /* 48 */ {nullptr, unserved<xndul2>, 0, -1},
+    /* 49 */ {nullptr, fsr_cd, 0, -1},
+    /* 50 */ {nullptr, unserved<xndu1s>, 0, -1},
+    /* 51 */ {nullptr, unserved<xndul1>, 0, -1},
+    /* 52 */ {nullptr, unserved<xndul1>, 0, -1},
+    /* 53 */ {nullptr, unserved<xndul1>, 0, -1},
+    /* 54 */ {nullptr, unserved<xndatm>, 64, -1},
+    /* 55 */ {nullptr, fsr_wr, 64, -1},
+    /* 56 */ {nullptr, unserved<xnlatm>, 64, -1},
     /* 57 */ {nullptr, fsr_version, 0, -1},
-    /* 58 */ {nullptr, xndst1, 64, -1},
-    /* 59 fsr_sq */ {nullptr, fsr_sq, 64, -1},
-    /* 60 */ {nullptr, xndatm, 64, -1},
-    /* 61 fsr_id */ {nullptr, fsr_id, 0, -1},
-    /* 62 */ {nullptr, xndl1s, 62, -1},
-    /* 63 */ {nullptr, xndl2s, 62, -1},
+    /* 58 */ {nullptr, unserved<xndst1>, 64, -1},
+    /* 59 */ {nullptr, fsr_sq, 64, -1},
+    /* 60 */ {nullptr, unserved<xndatm>, 64, -1},
+    /* 61 */ {nullptr, fsr_id, 0, -1},
+    /* 62 */ {nullptr, unserved<xndl1s>, 62, -1},
+    /* 63 */ {nullptr, unserved<xndl2s>, 62, -1},
     /* 64 */ {nullptr, nullptr, 64, 27},
 };
 
@@ -91,12 +114,10 @@ const s_trs Trans_nd_fsrarq[kFsrTransitions] = {
     {54, 64}, {55, 64}, {56, 64}, {58, 64}, {59, 64}, {60, 64}, {0, 0},
 };
 
-afd_fn Trans_fn_fsrarq[kDrivers][kHandlerSlots];
+const s_drv* Trans_fn_fsrarq[kDrivers];
 
-void fsr_in(int driver, const afd_fn handlers[kHandlerSlots]) {
-  if (driver < 0 || driver >= kDrivers) return;
-  for (int slot = 0; slot < kHandlerSlots; ++slot)
-    Trans_fn_fsrarq[driver][slot] = handlers[slot] != nullptr ? handlers[slot] : afd_default();
+void fsr_in(int driver, const s_drv* handlers) {
+  if (driver >= 0 && driver < kDrivers) Trans_fn_fsrarq[driver] = handlers;
 }
 
 int fsr_an(int code, char* body, int length) {
@@ -108,13 +129,12 @@ int fsr_an(int code, char* body, int length) {
     wc_ack(Icomfs, err_vlx(26, "Unknown driver : %d", driver));
     return 0;
   }
-  int st = afd_an(Tabnoeud_fsarq, Trans_nd_fsrarq, Trans_fn_fsrarq[driver], kHandlerSlots, Icomfs, code,
-                  code != 0 ? 64 : 0, body + 1, length - 1);
+  int st = afd_an<s_drv>(Tabnoeud_fsarq, Trans_nd_fsrarq, Trans_fn_fsrarq[driver], Icomfs, code, code != 0 ? 64 : 0,
+                         body + 1, length - 1);
   return st < 0 ? st : 0;
 }
 
-int fsr_version(int object, int event, afd_fn handler) {
-  (void)handler;
+int fsr_version(int object, int event, const s_drv&) {
   log::trace(log::automaton, "fsr_version: car = %d nob = %d", event, object);
   int client = nxtlng();
   int version = client >= kServiceVersion ? kServiceVersion : client;

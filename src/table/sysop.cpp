@@ -300,17 +300,18 @@ void sysisf() {
   sys_clean_spools();
   static bool registered = std::atexit(close_spools_at_exit) == 0;
   (void)registered;
-  afd_fn handlers[kHandlerSlots] = {};
-  handlers[2] = reinterpret_cast<afd_fn>(op_sys);
-  handlers[7] = reinterpret_cast<afd_fn>(pr_sys);
-  handlers[13] = reinterpret_cast<afd_fn>(rd_sys);
-  handlers[21] = reinterpret_cast<afd_fn>(cl_sys);
-  handlers[25] = reinterpret_cast<afd_fn>(cw_sys);
-  handlers[29] = reinterpret_cast<afd_fn>(dw_sys);
-  handlers[31] = reinterpret_cast<afd_fn>(of_sys);
-  handlers[38] = reinterpret_cast<afd_fn>(syscrsel);
-  handlers[39] = reinterpret_cast<afd_fn>(sysdlsel);
-  fsr_in(kSysDriver, handlers);
+  static const s_drv kSystem = {
+      .open = op_sys,
+      .properties = pr_sys,
+      .read = rd_sys,
+      .close = cl_sys,
+      .add_filter = cw_sys,
+      .remove_filter = dw_sys,
+      .read_keys = of_sys,
+      .select = syscrsel,
+      .remove_selection = sysdlsel,
+  };
+  fsr_in(kSysDriver, &kSystem);
 }
 
 int op_sys(s_opn* r) {
@@ -519,11 +520,11 @@ int cl_sys(int slot, int code) {
   return st;
 }
 
-int cw_sys(int slot, grctx* g, unsigned node, int criterion) {
+int cw_sys(int slot, grammar_ptr g, unsigned node, int criterion) {
   s_tsy* t = context(slot);
   if (t == nullptr) return err_vlx(26, "cw_sys: slot %d is not open", slot);
   if (node == 0) return 0;
-  return fsrinw(t->descriptor, g, node, criterion);
+  return fsrinw(t->descriptor, std::move(g), node, criterion);
 }
 
 int dw_sys(int slot, int filter) {

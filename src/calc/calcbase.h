@@ -14,28 +14,7 @@
 #include "image/vlxload.h"
 #include "values/varstr.h"
 #include "values/vlxdcb.h"
-
-// Type codes of values.
-enum : std::uint16_t {
-  LREF = 32,
-  LBOOL = 299,
-  LLIBE = 300,
-  LSINT = 301,
-  LINTG = 302,
-  LDCB = 303,
-  LFLT = 304,
-  LDBLE = 305,
-  LSTRG = 306,
-  LDATE = 307,
-  LDCBIBM = 308,
-  LSTRC = 370,
-  LSTRU = 378,
-  LBLOB = 380,
-  LCLOB = 381,
-  LUUID = 383,
-  LDATETIME = 384,
-  LINT64 = 386,
-};
+#include "values/vtypes.h"
 
 inline constexpr int kInlineChars = 256;
 

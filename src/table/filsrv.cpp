@@ -190,7 +190,7 @@ int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* ta
   int st = init_pt_exp(&s.cells, d->group);
   if (st < 0) return st;
   s.used = true;
-  s.flag = (flags >> 7) & 1;
+  s.flag = (flags & kSelectAlways) != 0;
   // Each node is visited once at most: a looping chain ends.
   unsigned visits = 0;
   for (unsigned n = node; n != 0 && g != nullptr && n <= g->gr_exp.gc_nbr && visits++ < g->gr_exp.gc_nbr;

@@ -11,25 +11,23 @@
 
 #include "calc/acalc.h"
 #include "calc/fplan.h"
+#include "channel/protocol.h"
 #include "image/vlxload.h"
 #include "memory/vlxcbu.h"
 
 inline constexpr int kTableSlots = 1024;
-inline constexpr int kFilters = 4;
 inline constexpr int kSelections = 4;
 inline constexpr int kKeyValue = 501;
-inline constexpr int kFieldDescription = 36;
-inline constexpr int kIndexDescription = 96;
 inline constexpr int kFoundSlots = 16;
 
-// A field of the open request (36 bytes on the wire).
+// A field of the open request, from its description (kFieldDescription).
 struct s_fld {
-  std::uint32_t offset;  // bytes 4..7: offset of the field in the record
-  std::int16_t type;     // bytes 10..11: storage type
-  std::uint16_t length;  // bytes 12..13
-  std::uint16_t scale;   // bytes 16..17
-  char name[14];         // bytes 18..30
-  std::uint8_t flag;     // byte 31
+  std::uint32_t offset;  // of the field in the record
+  std::int16_t type;     // storage type
+  std::uint16_t length;
+  std::uint16_t scale;
+  char name[kFdNameBytes + 1];
+  std::uint8_t flag;
 };
 
 // The open request as the driver's open handler receives it.

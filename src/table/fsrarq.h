@@ -5,12 +5,12 @@
 #pragma once
 
 #include "channel/afd.h"
+#include "channel/protocol.h"
 #include "table/filsrv.h"
 
 inline constexpr int kDrivers = 7;
 inline constexpr int kFsrNodes = 65;
 inline constexpr int kFsrTransitions = 67;
-inline constexpr int kServiceVersion = 20;
 
 // The handlers of a driver, one member a role it may serve, each typed as
 // its decoder calls it; a null member is answered as the default handler

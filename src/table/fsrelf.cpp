@@ -17,7 +17,6 @@ using namespace vlx;
 
 namespace {
 
-constexpr std::int16_t kBlob = 380, kClob = 381;
 int Identmode;
 int Readvalue;
 
@@ -79,7 +78,7 @@ int receive_grammar(const SectionSizes& s, unsigned group, grammar_ptr* g) {
 // selection when conversion applies, else the current record.
 void send_found(s_fsr* d, const int found[kFoundSlots], const int flags[kFoundSlots], int criterion, int requestFlags) {
   const s_sel* sel = criterion >= 0 && criterion < kSelections ? &d->selections[criterion] : nullptr;
-  bool convert = sel != nullptr && sel->fieldNodes > 0 && ((requestFlags & 16) != 0 || sel->flag != 0);
+  bool convert = sel != nullptr && sel->fieldNodes > 0 && ((requestFlags & kReadSelected) != 0 || sel->flag != 0);
   for (int i = 0; i < kFoundSlots && found[i] > 0; ++i) {
     s_fsr* t = fsr_table(found[i]);
     if (t == nullptr) continue;
@@ -176,7 +175,7 @@ int fsr_op(int object, int event, const s_drv& driver) {
   int st = raw != nullptr ? rl_req(Iak, raw, fieldBytes) : rl_req(Iak, nullptr, fieldBytes);
   int st2 = request.indexes != nullptr ? rl_req(Iak, request.indexes, indexBytes) : rl_req(Iak, nullptr, indexBytes);
   if (st == 0) st = st2;
-  if (request.flags & 16) {
+  if (request.flags & kOpenQueryLines) {
     unsigned char count[2] = {};
     if (rl_req(Iak, count, 2) == 0) {
       for (int line = 0, lines = get_be16(count); line < lines; ++line) {
@@ -196,14 +195,14 @@ int fsr_op(int object, int event, const s_drv& driver) {
   for (int i = 0; st == 0 && i < request.fieldCount; ++i) {
     const unsigned char* f = raw + i * kFieldDescription;
     s_fld& field = request.fields[i];
-    field.offset = get_be32(f + 4);
-    field.type = get_be16(f + 10);
-    field.length = static_cast<std::uint16_t>(get_be16(f + 12));
-    field.scale = static_cast<std::uint16_t>(get_be16(f + 16));
-    std::memcpy(field.name, f + 18, 13);
-    field.name[13] = '\0';
-    field.flag = f[31];
-    if (field.type == kBlob || field.type == kClob) request.hasLob = true;
+    field.offset = get_be32(f + kFdOffset);
+    field.type = get_be16(f + kFdType);
+    field.length = static_cast<std::uint16_t>(get_be16(f + kFdLength));
+    field.scale = static_cast<std::uint16_t>(get_be16(f + kFdScale));
+    std::memcpy(field.name, f + kFdName, kFdNameBytes);
+    field.name[kFdNameBytes] = '\0';
+    field.flag = f[kFdFlag];
+    if (field.type == LBLOB || field.type == LCLOB) request.hasLob = true;
   }
   if (st == 0 && driver.open != nullptr) st = driver.open(&request);
   if (st < 0) {

@@ -35,6 +35,11 @@ namespace {
 
 int Spoolcounter;
 
+// The read mode in a mode's low bits, and the bit with which a read with
+// key criteria has rd_sys convert every record to its declared types.
+constexpr int kModeMask = 0xF;
+constexpr int kModeTyped = 16;
+
 s_tsy* context(int slot) { return slot > 0 && slot < kTableSlots ? Tsy[slot] : nullptr; }
 
 std::string spool_path() {
@@ -194,9 +199,9 @@ int fill_record(s_tsy* t, unsigned char* record, unsigned length, const char* li
     while (at < n && line[at] == ' ') ++at;
     int start = at;
     while (at < n && line[at] != ' ') ++at;
-    int word = std::min(at - start, kWordSlot);
-    unsigned offset = static_cast<unsigned>(field) * kWordSlot;
-    if (offset + kWordSlot > length) break;
+    int word = std::min(at - start, kFieldWidth);
+    unsigned offset = static_cast<unsigned>(field) * kFieldWidth;
+    if (offset + kFieldWidth > length) break;
     std::memcpy(record + offset, line + start, static_cast<std::size_t>(word));
     if (t->used[field] > word) std::memset(record + offset + word, 0, static_cast<std::size_t>(t->used[field] - word));
     t->used[field] = static_cast<std::uint8_t>(word);
@@ -228,24 +233,24 @@ int sys_fetch_pv(s_tsy* t) {
 }
 
 // Positions the spool for a read mode: 0, 4 at the start (or before), or
-// a negated error.
+// a negated error. A next read reads on from where the last one ended.
 int position(s_tsy* t, int mode) {
   std::int64_t at = 0;
   switch (mode) {
-    case 0:
+    case kReadFirst:
       t->atEnd = false;
       at = adf_seek(t->spool, 0, SEEK_SET);
       break;
-    case 1:
+    case kReadLast:
       t->atEnd = false;
       at = adf_seek(t->spool, 0, SEEK_END);
       if (at >= 0) return sys_fetch_pv(t);
       break;
-    case 3: {
+    case kReadPrevious: {
       int st = sys_fetch_pv(t);
       return st == 0 ? sys_fetch_pv(t) : st;
     }
-    case 4:
+    case kReadCurrent:
       t->atEnd = false;
       at = adf_seek(t->spool, t->descriptor->position, SEEK_SET);
       break;
@@ -390,9 +395,9 @@ int op_sys(s_opn* r) {
     release(t, slot);
     return st;
   }
-  for (int i = 0; i < count; ++i) raw[i] = s_raw{static_cast<std::uint32_t>(i * kWordSlot), 306, kWordSlot};
+  for (int i = 0; i < count; ++i) raw[i] = s_raw{static_cast<std::uint32_t>(i * kFieldWidth), kFieldType, kFieldWidth};
   st = fsr_convlist(d, raw, r->recordLength);
-  int rawLength = d->convert ? count * kWordSlot : std::max(r->recordLength, 0);
+  int rawLength = d->convert ? count * kFieldWidth : std::max(r->recordLength, 0);
   if (st >= 0)
     st = cbu_new(1, r->group, static_cast<unsigned>(rawLength), &d->record, "Buffer principale de table");
   if (st < 0) {
@@ -406,7 +411,7 @@ int op_sys(s_opn* r) {
     release(t, slot);
     return st;
   }
-  std::memset(t->used, kWordSlot, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
+  std::memset(t->used, kFieldWidth, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
   d->currentKey[0] = d->currentKey[1] = -1;
   return slot;
 }
@@ -422,7 +427,7 @@ std::string required_text(const s_tsy* t, int criterion, unsigned length) {
   std::string text;
   if (d->convert || !fsr_required_text(d, criterion, &field, &text)) return {};
   bool wordSlot = (static_cast<int>(field->objectId) & Nutmsk) == d->slot && field->type == LSTRG &&
-                  field->header % kWordSlot == 0 && field->tail <= static_cast<unsigned>(kWordSlot) &&
+                  field->header % kFieldWidth == 0 && field->tail <= static_cast<unsigned>(kFieldWidth) &&
                   field->header + static_cast<std::uint64_t>(field->tail) <= length;
   return wordSlot ? text : std::string();
 }
@@ -434,15 +439,15 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
   (void)key, (void)lock, (void)flags, (void)keyValue, (void)value, (void)foundFlags, (void)text;
   s_tsy* t = context(slot);
   if (t == nullptr) return err_vlx(26, "rd_sys: slot %d is not open", slot);
-  int m = mode & 0xF;
-  if (m > 4) return err_vlx(4, "rd_sys");
+  int m = mode & kModeMask;
+  if (m > kReadCurrent) return err_vlx(4, "rd_sys");
   s_fsr* d = t->descriptor;
   unsigned length = 0;
   unsigned char* record = cbu_buf(d->record, &length);
   if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
   // Forward reads pass over the lines that lack the text their first
   // filter requires, without filling the record from them.
-  std::string required = m == 0 || m == 2 ? required_text(t, criterion, length) : std::string();
+  std::string required = m == kReadFirst || m == kReadNext ? required_text(t, criterion, length) : std::string();
   char scratch[2 * kSpoolLine + 2];
   for (;;) {
     int st = position(t, m);
@@ -452,7 +457,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     if (n < 0) return n;
     if (!required.empty() && n > 0 && line[n - 1] == '\n' &&
         std::string_view(line, static_cast<std::size_t>(n)).find(required) == std::string_view::npos) {
-      m = 2;
+      m = kReadNext;
       continue;
     }
     // The record's offset: where the line just read began.
@@ -461,13 +466,13 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
     d->typed = false;
-    if (d->rawForms != nullptr && (d->convert || (mode & 16)))
+    if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
       if (st = fsr_convert(d); st < 0) return st;
     int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
-    if (m == 4 || pass == 1) break;
+    if (m == kReadCurrent || pass == 1) break;
     // The next candidate: the line after, or the one before this one.
-    m = Fsrmod[m] & 1 ? 3 : 2;
+    m = Fsrmod[m] & 1 ? kReadPrevious : kReadNext;
   }
   found[0] = slot;
   found[1] = 0;
@@ -488,16 +493,16 @@ int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_
   int st = fsrocf(d, key, first->bytes, first->length, second->bytes, second->length);
   // rd_sys itself goes on past failing records, except in mode 4, which
   // answers the current record as it is: here that record must pass too,
-  // else the read goes on in the mode plus 2.
-  for (int m = (mode & 0xF) | 16; st >= 0;) {
-    st = rd_sys(slot, key, lock, m, 16, first, found, criterion, value, foundFlags, text);
-    if (st != 0 || (m & 0xF) != 4) break;
+  // else the read goes on in the mode plus 2 (as first becomes next).
+  for (int m = (mode & kModeMask) | kModeTyped; st >= 0;) {
+    st = rd_sys(slot, key, lock, m, kReadSelected, first, found, criterion, value, foundFlags, text);
+    if (st != 0 || (m & kModeMask) != kReadCurrent) break;
     int pass = fsrtcs(d, criterion);
     if (pass != 0) {
       st = pass < 0 ? pass : 0;
       break;
     }
-    m |= 2;
+    m |= kReadNext;
   }
   d->currentKey[1] = -1;
   return st == 5 ? 4 : st;

@@ -1,14 +1,13 @@
 // The system driver (driver 3): a table is the output of a command, run
 // once at open time and spooled into a temporary file "vlxt<pid>_<n>"
 // that is deleted at close. One output line is a record, one
-// blank-separated word a field, each in a 255-byte slot of the record.
+// blank-separated word a field, each in a slot of kFieldWidth bytes of the
+// record.
 #pragma once
 
 #include "table/filsrv.h"
 #include "table/fsrelf.h"
 
-inline constexpr int kSysDriver = 3;
-inline constexpr int kWordSlot = 255;
 inline constexpr int kSpoolLine = 512;
 
 struct s_tsy {

@@ -349,7 +349,7 @@ int store(const Node& n, int slot, grctx* g, bool asNumber) {
       return l < 0 ? l : stfexp(g, kNotCode, 0, static_cast<unsigned>(l), 0, 0, 0);
     }
   }
-  return err_vlx(26, "vlxc::compile");
+  return err_vlx(kErrInternal, "vlxc::compile");
 }
 
 }  // namespace

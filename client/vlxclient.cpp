@@ -85,7 +85,7 @@ struct Grammar {
   unsigned group = 0;
   grctx* g = nullptr;
   Grammar() {
-    group = adg_get(nullptr, nullptr, 0, "vlxc grammar");
+    group = adg_get(nullptr, nullptr, kGrpServer, "vlxc grammar");
     if (group != 0) g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
     if (g != nullptr) {
       g->group = group;
@@ -147,7 +147,7 @@ Session::Session(const std::string& serverPath) {
   s_abv abv;
   static int sessions = 0;
   comabv(kSysService, ++sessions & 0xFF, &abv);
-  group_ = adg_get(nullptr, nullptr, 0, "vlxc session %d", static_cast<int>(pid_));
+  group_ = adg_get(nullptr, nullptr, kGrpServer, "vlxc session %d", static_cast<int>(pid_));
   int st = group_ == 0 ? -Vstat1 : comSlot(kSysService, abv.b[1], &slot_);
   if (st >= 0)
     st = i_tcom(slot_, &abv, group_, kModePipe, toServer_, fromServer_, toServer_, fromServer_, 0, nullptr);
@@ -204,7 +204,7 @@ void Session::release() {
 }
 
 int Session::end() {
-  if (ended_) throw Error("end", 26, "the session has ended");
+  if (ended_) throw Error("end", kErrInternal, "the session has ended");
   ended_ = true;
   wr_req(slot_, 0, 2, head(kEvEndSession).data());
   int st = com_flush(slot_);
@@ -225,7 +225,7 @@ void Session::channel_failed(const char* operation, int st) {
 }
 
 void Session::send(const char* operation, int object, const std::string& body, const std::string& raw) {
-  if (ended_) throw Error(operation, 26, "the session has ended");
+  if (ended_) throw Error(operation, kErrInternal, "the session has ended");
   int st = wr_req(slot_, object, static_cast<int>(body.size()), body.data());
   if (st >= 0 && !raw.empty()) st = wl_req(slot_, raw.data(), static_cast<int>(raw.size()));
   if (st < 0) channel_failed(operation, st);
@@ -258,8 +258,8 @@ void Session::send_grammar(const char* operation, int table, fsr_event event, co
 
 Table Session::open(const std::string& command, int fieldCount) {
   std::string operation = "open '" + command + "'";
-  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, 26, "bad field count");
-  if (command.size() > 255) throw Error(operation, 26, "command longer than 255 bytes");
+  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, kErrInternal, "bad field count");
+  if (command.size() > 255) throw Error(operation, kErrInternal, "command longer than 255 bytes");
   std::string body = head(kEvOpen);
   put8(body, 0);  // open flags: no query lines
   put8(body, 1);  // no database identifier with the name
@@ -301,7 +301,7 @@ Table::~Table() {
 }
 
 void Table::close() {
-  if (session_ == nullptr) throw Error("close", 26, "the table is closed");
+  if (session_ == nullptr) throw Error("close", kErrInternal, "the table is closed");
   Session* s = session_;
   session_ = nullptr;
   s->send("close", slot_, head(kEvClose));
@@ -310,9 +310,9 @@ void Table::close() {
 
 int Table::filter(const Expr& condition) {
   const char* operation = "filter";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   if (int h = highest_field(condition); h > fields_)
-    throw Error(operation, 26, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
+    throw Error(operation, kErrInternal, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
   int root = compile(condition, slot_, grammar.g);
@@ -333,7 +333,7 @@ int Table::filter(const Expr& condition) {
 }
 
 void Table::remove_filter(int number) {
-  if (session_ == nullptr) throw Error("remove filter", 26, "the table is closed");
+  if (session_ == nullptr) throw Error("remove filter", kErrInternal, "the table is closed");
   std::string body = head(kEvRemoveFilter);
   put8(body, number);
   session_->send("remove filter", slot_, body);
@@ -343,10 +343,10 @@ void Table::remove_filter(int number) {
 
 void Table::select(const std::vector<int>& fields) {
   const char* operation = "select";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
-  if (fields.empty() || fields.size() > 255) throw Error(operation, 26, "between 1 and 255 fields");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
+  if (fields.empty() || fields.size() > 255) throw Error(operation, kErrInternal, "between 1 and 255 fields");
   for (int f : fields) {
-    if (f < 1 || f > fields_) throw Error(operation, 26, "no field $" + std::to_string(f));
+    if (f < 1 || f > fields_) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
   }
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
@@ -362,7 +362,7 @@ void Table::select(const std::vector<int>& fields) {
 }
 
 void Table::remove_selection() {
-  if (session_ == nullptr) throw Error("remove selection", 26, "the table is closed");
+  if (session_ == nullptr) throw Error("remove selection", kErrInternal, "the table is closed");
   std::string body = head(kEvRemoveSelection);
   put8(body, 0);
   session_->send("remove selection", slot_, body);
@@ -381,7 +381,7 @@ std::optional<Record> Table::answer_record(const char* operation) {
 
 std::optional<Record> Table::read(Mode mode) {
   const char* operation = "read";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   std::string body = head(kEvRead) + be16(0);  // key
   put8(body, static_cast<int>(mode));
   body += be16(selected_.empty() ? 0 : kReadSelected);
@@ -398,7 +398,7 @@ std::optional<Record> Table::read(Mode mode) {
 
 std::optional<Record> Table::read_key(int key, Mode mode) {
   const char* operation = "read with key";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   std::string body = head(kEvReadKeys) + be16(key);
   put8(body, 1);  // one key criterion
   body += be16(static_cast<int>(mode));

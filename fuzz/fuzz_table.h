@@ -73,7 +73,7 @@ inline void ensure_table() {
   std::snprintf(request.name, sizeof request.name, "cat %s", Table.c_str());
   request.fieldCount = 3;
   request.recordLength = 3 * 255;
-  request.group = adg_get(nullptr, nullptr, 3, "fuzz table");
+  request.group = adg_get(nullptr, nullptr, kGrpTables, "fuzz table");
   static s_fld fields[3];
   for (int i = 0; i < 3; ++i) fields[i] = s_fld{static_cast<std::uint32_t>(i * 255), 306, 255, 0, "", 0};
   request.fields = fields;

@@ -36,7 +36,7 @@ int call(int (*handler)(Parameters...), Arguments... arguments) {
 }  // namespace
 
 int afd_in() {
-  Afdgroup = adg_get(nullptr, nullptr, 20, "Automate Velmor");
+  Afdgroup = adg_get(nullptr, nullptr, kGrpSequential, "Automate Velmor");
   if (Afdgroup == 0 || adg_malloc(Afdgroup, 256) == nullptr) return -Vstat1;
   return 0;
 }
@@ -69,7 +69,7 @@ int afd_transition(vlx::span<const s_trs> transitions, int base, int event, int 
 
 int afd_unknown(int event, int state) {
   Prq = Frq;
-  int st = err_vlx(26, "Unknown nod received : %d", event);
+  int st = err_vlx(kErrInternal, "Unknown nod received : %d", event);
   wc_ack(Iak, st);
   return state;
 }

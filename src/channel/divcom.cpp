@@ -81,9 +81,9 @@ int i_tcom(int slot, const s_abv* abbreviation, unsigned group, int mode, int ac
            int requestWrite, int requestRead, int protocolVersion, com_callback callback) {
   log::trace(log::system, "i_tcom(ids:%i,type:%i, protocolVersion:%i)", slot,
              abbreviation != nullptr ? abbreviation->b[0] : -1, protocolVersion);
-  if (slot < 1 || slot > kComSlots) return err_vlx(86, "i_tcom(%d)", slot);
+  if (slot < 1 || slot > kComSlots) return err_vlx(kErrNoSlot, "i_tcom(%d)", slot);
   com_io write_fn, read_fn;
-  if (!com_transfer(mode, &write_fn, &read_fn)) return err_vlx(26, "Illegal communication mode requested");
+  if (!com_transfer(mode, &write_fn, &read_fn)) return err_vlx(kErrInternal, "Illegal communication mode requested");
   auto* c = static_cast<s_com*>(adg_malloc(group, sizeof(s_com)));
   if (c == nullptr) return -Vstat1;
   if (abbreviation != nullptr)
@@ -131,7 +131,7 @@ int comSlot(int type, int subtype, int* slot) {
       return 0;
     }
   }
-  int st = err_vlx(85, "comSlot");
+  int st = err_vlx(kErrTooManySlots, "comSlot");
   log::trace(log::system, "comSlot(%s,%i)=%i => cid:%i", debugSrvtyf2(type), subtype, st, -1);
   return st;
 }
@@ -200,7 +200,7 @@ int getHostSlot(const char* name) {
   hints.ai_flags = AI_CANONNAME;
   hints.ai_family = AF_INET;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return err_vlx(166, "'%s'", name);
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return err_vlx(kErrObject, "'%s'", name);
   std::string canonical = found->ai_canonname != nullptr ? found->ai_canonname : host;
   ::freeaddrinfo(found);
   int entry = -1;
@@ -219,7 +219,7 @@ int getHostSlot(const char* name) {
   int alias = -1;
   for (int i = 2; i < kHosts && alias < 0; ++i)
     if (Alnhst[i] < 0) alias = i;
-  if (entry < 0 || alias < 0) return err_vlx(85, "'%s'", name);
+  if (entry < 0 || alias < 0) return err_vlx(kErrTooManySlots, "'%s'", name);
   copy(Alhost[alias], sizeof Alhost[alias], name);
   Alnhst[alias] = entry;
   return entry;
@@ -309,7 +309,7 @@ int sendUserMessage(int slot, int host) {
     message += static_cast<char>(std::min<std::size_t>(text->size(), 255));
     message += text->substr(0, 255);
   }
-  if (message.size() > 255) return err_vlx(26, "serverInitialize: user message too long");
+  if (message.size() > 255) return err_vlx(kErrInternal, "serverInitialize: user message too long");
   unsigned char length = static_cast<unsigned char>(message.size());
   int st = wl_req(slot, &length, 1);
   return st < 0 ? st : wl_req(slot, message.data(), length);
@@ -325,7 +325,7 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
   if (h < 0) return h;
   int st = comSlot(type, h, slot);
   if (st != 0) return st < 0 ? st : 0;
-  unsigned group = adg_get(nullptr, nullptr, 16, "%s(%d)", host != nullptr ? host : "", type);
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "%s(%d)", host != nullptr ? host : "", type);
   if (group == 0) {
     comFree(*slot);
     return -Vstat1;

@@ -98,7 +98,7 @@ int networkError(int sys_errno, const char* format, ...) {
     description = unknown;
   }
   Vlxerrno = sys_errno;
-  return err_vlx(138, "%s - %s", description, text);
+  return err_vlx(kErrNetwork, "%s - %s", description, text);
 }
 
 void setasr(const char* name) { std::snprintf(Vlxsrv, sizeof Vlxsrv, "%s", name != nullptr ? name : ""); }
@@ -165,7 +165,7 @@ int openSocket(const char* host, int port) {
   addrinfo* found = nullptr;
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
-  if (::getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr) return err_vlx(166, "'%s'", host);
+  if (::getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr) return err_vlx(kErrObject, "'%s'", host);
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int st = fd;
   if (fd < 0) {
@@ -210,7 +210,7 @@ int r_serv(int socket, unsigned* type, int* mode, int* extra) {
   if (st < 0) return st;
   if (s != 0) {
     log::trace(log::system, "r_serv read service type svc=%i", s);
-    if (s < 100) return err_vlx(171, "r_serv(%d)", s);
+    if (s < 100) return err_vlx(kErrAuthenticationType, "r_serv(%d)", s);
     *type = s % 100u;
     *mode = s / 100;
     return 0;
@@ -249,7 +249,7 @@ int w_proc(int socket, int pid, int pipe) {
 int prtitr(const char* text, int ranges[][2], int max) {
   int count = 0;
   const char* p = text;
-  auto bad = [text] { return err_vlx(5, "'%s'", text); };
+  auto bad = [text] { return err_vlx(kErrSyntax, "'%s'", text); };
   while (*p != '\0') {
     if (*p == ';') {
       ++p;

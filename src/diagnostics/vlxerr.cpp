@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "diagnostics/callstack.h"
-#include "diagnostics/errcat.h"
 #include "diagnostics/log.h"
 
 using namespace vlx;
@@ -57,26 +56,26 @@ struct MapSysToVlxError {
       int vlx;
       const char* text;
     } rows[] = {
-        {EPERM, 27, "EPERM Not super-user"},
-        {ENOENT, 20, "ENOENT No such file or directory"},
-        {ESRCH, 64, "ESRCH No such process"},
-        {EAGAIN, 31, "EAGAIN No more processes"},
-        {ENOMEM, 31, "ENOMEM Not enough memory"},
-        {EACCES, 27, "EACCES Permission denied"},
-        {EEXIST, 27, "EEXIST File exists"},
-        {ENOTDIR, 20, "ENOTDIR Not a directory"},
-        {EISDIR, 27, "EISDIR Is a directory"},
-        {ENFILE, 29, "ENFILE File table overflow"},
-        {EMFILE, 29, "EMFILE Too many open files"},
-        {EFBIG, 65, "EFBIG File too large"},
-        {ENOSPC, 44, "ENOSPC No space left on dev."},
-        {EROFS, 27, "EROFS Read only file system"},
-        {EDOM, 50, "EDOM Math arg out of dom."},
-        {ERANGE, 50, "ERANGE Math res. not repr."},
-        {EDEADLK, 43, "EDEADLK Dead lock condition"},
-        {EDEADLOCK, 43, "EDEADLOCK file locking deadlock"},
-        {ENOLCK, 43, "ENOLCK No locks available"},
-        {ETXTBSY, 27, "ETXTBSY Text file busy"},
+        {EPERM, kErrAccess, "EPERM Not super-user"},
+        {ENOENT, kErrFileNotFound, "ENOENT No such file or directory"},
+        {ESRCH, kErrNoProcess, "ESRCH No such process"},
+        {EAGAIN, kErrNoMemory, "EAGAIN No more processes"},
+        {ENOMEM, kErrNoMemory, "ENOMEM Not enough memory"},
+        {EACCES, kErrAccess, "EACCES Permission denied"},
+        {EEXIST, kErrAccess, "EEXIST File exists"},
+        {ENOTDIR, kErrFileNotFound, "ENOTDIR Not a directory"},
+        {EISDIR, kErrAccess, "EISDIR Is a directory"},
+        {ENFILE, kErrTooManyFiles, "ENFILE File table overflow"},
+        {EMFILE, kErrTooManyFiles, "EMFILE Too many open files"},
+        {EFBIG, kErrUlimit, "EFBIG File too large"},
+        {ENOSPC, kErrDiskFull, "ENOSPC No space left on dev."},
+        {EROFS, kErrAccess, "EROFS Read only file system"},
+        {EDOM, kErrDomain, "EDOM Math arg out of dom."},
+        {ERANGE, kErrDomain, "ERANGE Math res. not repr."},
+        {EDEADLK, kErrLocked, "EDEADLK Dead lock condition"},
+        {EDEADLOCK, kErrLocked, "EDEADLOCK file locking deadlock"},
+        {ENOLCK, kErrLocked, "ENOLCK No locks available"},
+        {ETXTBSY, kErrAccess, "ETXTBSY Text file busy"},
     };
     std::map<int, std::pair<int, const char*>> map;
     for (const auto& row : rows) map.emplace(row.sys, std::make_pair(row.vlx, row.text));
@@ -120,8 +119,8 @@ int err_vlx(short number, const char* format, ...) {
     SErrvlx0 = number;
   }
   Vstat1 = number;
-  if (number == 6 || number == 20) return -number;
-  if (number == 31) {
+  if (number == kErrNoVariable || number == kErrFileNotFound) return -number;
+  if (number == kErrNoMemory) {
     log::trace(log::system, "no more memory available");
     if (Errdump != nullptr) Errdump();
   }
@@ -162,7 +161,7 @@ void gt_erm(char* out) {
   }
   if (Errvlx != 0) {
     text += error_text(Errvlx);
-    if ((Errvlx == 23 || Errvlx == 25 || Errvlx == 138) && text.size() < 249) {
+    if ((Errvlx == kErrIsam || Errvlx == kErrSystem || Errvlx == kErrNetwork) && text.size() < 249) {
       char number[16];
       std::snprintf(number, sizeof number, "( %2d )", Vlxerrno);
       text += number;
@@ -198,14 +197,14 @@ void final_error(const char* text) {
 int set_vstat1(int sys_errno) {
   Vlxerrno = sys_errno;
   if (sys_errno == 0) {
-    Vstat1 = 25;
-    return -25;
+    Vstat1 = kErrSystem;
+    return -kErrSystem;
   }
   auto row = MapSysToVlxError::statErrors.find(sys_errno);
   if (row == MapSysToVlxError::statErrors.end()) {
     log::trace(log::system, "System error:%i - Unknown error:%i", sys_errno, sys_errno);
-    Vstat1 = 25;
-    return -25;
+    Vstat1 = kErrSystem;
+    return -kErrSystem;
   }
   log::trace(log::system, "System error:%i - %s", sys_errno, row->second.second);
   Vstat1 = row->second.first;
@@ -217,9 +216,9 @@ const char* get_last_errmes() { return Errmes; }
 
 void throwException(int number) {
   switch (number < 0 ? -number : number) {
-    case 31: throw PLUMEMException();
-    case 26: throw ERINTException();
-    case 20: throw PAFICException();
+    case kErrNoMemory: throw PLUMEMException();
+    case kErrInternal: throw ERINTException();
+    case kErrFileNotFound: throw PAFICException();
     default: throw ERDEFException();
   }
 }

@@ -8,6 +8,8 @@
 
 #include <exception>
 
+#include "diagnostics/errcat.h"
+
 // Process-wide error state.
 extern int Errvlx;
 extern char Errmes[256];

@@ -103,10 +103,10 @@ int spawn_command(const char* command, const char* host, int output) {
     if (!valid_host(host)) {
       log::trace(log::security, "Sandbox management - Host %s rejected", host);
       bsys_write_fmt("Sandbox management - Host %s rejected : %s", host, command);
-      return err_vlx(27, "%s@%s", host, command);
+      return err_vlx(kErrAccess, "%s@%s", host, command);
     }
     args = words(Remote_shell);
-    if (args.empty()) return err_vlx(26, "adf_popen remote shell");
+    if (args.empty()) return err_vlx(kErrInternal, "adf_popen remote shell");
     args.push_back(host);
     args.push_back(command);
   }
@@ -145,7 +145,7 @@ int spawn_command(const char* command, const char* host, int output) {
 }  // namespace
 
 int adf_popen(unsigned group, const char* command, const char* mode, const char* host) {
-  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(26, "adf_popen mode %s", mode ? mode : "");
+  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(kErrInternal, "adf_popen mode %s", mode ? mode : "");
   int data[2];
   if (::pipe2(data, O_CLOEXEC) < 0) return sys_error(errno, command);
   data[0] = above_standard(data[0]);

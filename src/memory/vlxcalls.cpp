@@ -61,7 +61,7 @@ unsigned adg_get(adg_onfree onFree, adg_releasable isReleasable, int category, c
     va_end(ap);
   }
   if (heap().maxMem == 0) {
-    err_vlx(26, "Memory has to be initialized");
+    err_vlx(kErrInternal, "Memory has to be initialized");
     return 0;
   }
   return heap().getGroup(onFree, isReleasable, category, description);
@@ -73,9 +73,9 @@ namespace {
 // release groups, the caller's own among them, so it is checked again.
 bool room_for(unsigned group, std::size_t size, const char* function) {
   adgMemory& t = heap();
-  if (t.slotOf(group) == 0) return err_vlx(26, "%s", function), false;
+  if (t.slotOf(group) == 0) return err_vlx(kErrInternal, "%s", function), false;
   if (t.tryGetMem(size) < 0) return false;
-  if (t.slotOf(group) == 0) return err_vlx(31, "%s", function), false;
+  if (t.slotOf(group) == 0) return err_vlx(kErrNoMemory, "%s", function), false;
   return true;
 }
 
@@ -96,14 +96,14 @@ int adg_if(unsigned group) { return static_cast<int>(heap().slotOf(group)); }
 
 int adg_keep(unsigned group) {
   std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_keep");
+  if (slot == 0) return err_vlx(kErrInternal, "adg_keep");
   heap().slots[slot].flags |= kGroupKept;
   return 0;
 }
 
 int adg_unkeep(unsigned group) {
   std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_unkeep");
+  if (slot == 0) return err_vlx(kErrInternal, "adg_unkeep");
   if (slot > 1) heap().slots[slot].flags &= static_cast<std::uint8_t>(~kGroupKept);
   return 0;
 }
@@ -125,7 +125,7 @@ int adg_getfic(unsigned group) {
 
 int adg_setfic(unsigned group, int value) {
   std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_setfic");
+  if (slot == 0) return err_vlx(kErrInternal, "adg_setfic");
   heap().slots[slot].fileSlot = static_cast<std::uint8_t>(value);
   return 0;
 }
@@ -158,7 +158,7 @@ void adg_dump() {
   for (std::uint32_t slot = 1; slot < MAXGRP; ++slot) {
     const s_grp& g = t.slots[slot];
     int releasable = g.isReleasable == nullptr ? 1 : (g.isReleasable(g.id) != 0);
-    std::snprintf(text, sizeof text, "%u;%s;%s;%d;%d;%d;%u", slot, Adgcategory[g.category < 22 ? g.category : 0],
+    std::snprintf(text, sizeof text, "%u;%s;%s;%d;%d;%d;%u", slot, Adgcategory[g.category < kGrpCategories ? g.category : 0],
                   t.description(slot), (g.flags & kGroupInUse) ? 1 : 0, (g.flags & kGroupKept) ? 1 : 0, releasable,
                   g.usedBytes);
     line(text);

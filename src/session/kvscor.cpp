@@ -361,7 +361,7 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
   inicom("");
   raz_err();
 
-  unsigned group = adg_get(nullptr, nullptr, 0, "mainsf");
+  unsigned group = adg_get(nullptr, nullptr, kGrpServer, "mainsf");
   if (group == 0) leave(-Vstat1);
   if ((st = afd_in()) < 0) leave(st);
   if (!frontEnd) {
@@ -400,7 +400,7 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
     }
     // A header with a negative length carried no body: answer it.
     if (length < 0) {
-      wc_ack(1, err_vlx(26, "request %d with length %d", code, length));
+      wc_ack(1, err_vlx(kErrInternal, "request %d with length %d", code, length));
       raz_err();
       continue;
     }

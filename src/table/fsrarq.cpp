@@ -126,7 +126,7 @@ int fsr_an(int code, char* body, int length) {
   if (length <= 0) return 0;
   int driver = static_cast<unsigned char>(body[0]);
   if (driver >= kDrivers) {
-    wc_ack(Icomfs, err_vlx(26, "Unknown driver : %d", driver));
+    wc_ack(Icomfs, err_vlx(kErrInternal, "Unknown driver : %d", driver));
     return 0;
   }
   int st = afd_an<s_drv>(Tabnoeud_fsarq, Trans_nd_fsrarq, Trans_fn_fsrarq[driver], Icomfs, code, code != 0 ? 64 : 0,

@@ -160,14 +160,14 @@ int fsr_op(int object, int event, const s_drv& driver) {
   nxtstr(request.name);
   nxtstr(request.text2);
   nxtstr(request.text3);
-  log::trace(log::automaton, request.idmode == 2 ? "fsr_op %s DBIDENT3_PRESENT" : "fsr_op %s DBIDENT3_ABSENT",
-             request.name);
+  log::trace(log::automaton, "fsr_op %s %s", request.name,
+             request.idmode == 2 ? "DBIDENT3_PRESENT" : "DBIDENT3_ABSENT");
   request.fieldCount = nxtint();
   request.indexCount = nxtcar();
   request.recordLength = nxtlng();
   int fieldBytes = request.fieldCount > 0 ? request.fieldCount * kFieldDescription : 0;
   int indexBytes = request.indexCount * kIndexDescription;
-  request.group = adg_get(nullptr, nullptr, 3, "%s", request.name);
+  request.group = adg_get(nullptr, nullptr, kGrpTables, "%s", request.name);
   unsigned char* raw = request.group != 0 ? static_cast<unsigned char*>(adg_malloc(request.group, fieldBytes + 1)) : nullptr;
   request.fields = request.group != 0 ? static_cast<s_fld*>(adg_malloc(request.group, sizeof(s_fld) * (request.fieldCount > 0 ? request.fieldCount : 1))) : nullptr;
   request.indexes = request.group != 0 ? static_cast<unsigned char*>(adg_malloc(request.group, indexBytes + 1)) : nullptr;
@@ -189,9 +189,9 @@ int fsr_op(int object, int event, const s_drv& driver) {
     }
   }
   if (request.group == 0 || raw == nullptr || request.fields == nullptr || request.indexes == nullptr) {
-    if (st == 0) st = -(get_last_errvlx() != 0 ? get_last_errvlx() : 31);
+    if (st == 0) st = -(get_last_errvlx() != 0 ? get_last_errvlx() : kErrNoMemory);
   }
-  if (st == 0 && request.fieldCount < 0) st = err_vlx(26, "fsr_op: %d fields", request.fieldCount);
+  if (st == 0 && request.fieldCount < 0) st = err_vlx(kErrInternal, "fsr_op: %d fields", request.fieldCount);
   for (int i = 0; st == 0 && i < request.fieldCount; ++i) {
     const unsigned char* f = raw + i * kFieldDescription;
     s_fld& field = request.fields[i];

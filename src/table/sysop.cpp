@@ -96,8 +96,8 @@ int spool_output(int pipe, int spool) {
 // The shell's way of saying that a command could not be started.
 int start_failure(int status) {
   if (!WIFEXITED(status)) return 0;
-  if (WEXITSTATUS(status) == 127) return err_vlx(20, "command not found");
-  if (WEXITSTATUS(status) == 126) return err_vlx(27, "command not executable");
+  if (WEXITSTATUS(status) == 127) return err_vlx(kErrFileNotFound, "command not found");
+  if (WEXITSTATUS(status) == 126) return err_vlx(kErrAccess, "command not executable");
   return 0;
 }
 
@@ -326,7 +326,7 @@ int op_sys(s_opn* r) {
   if (slot < 0) return slot;
   if (Tsy[slot] != nullptr) {
     cl_tfs(d);
-    return err_vlx(26, "op_cis");
+    return err_vlx(kErrInternal, "op_cis");
   }
   auto* t = static_cast<s_tsy*>(adg_malloc(r->group, sizeof(s_tsy)));
   if (t == nullptr) {
@@ -352,7 +352,7 @@ int op_sys(s_opn* r) {
     int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
     if (pipe < 0) {
       release(t, slot);
-      return pipe >= -128 ? pipe : err_vlx(25, "op_sys");
+      return pipe >= -128 ? pipe : err_vlx(kErrSystem, "op_sys");
     }
     int spool = adf_open(r->group, path.c_str(), "w");
     if (spool < 0) {
@@ -438,13 +438,13 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
            int value, int* foundFlags, char* text) {
   (void)key, (void)lock, (void)flags, (void)keyValue, (void)value, (void)foundFlags, (void)text;
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "rd_sys: slot %d is not open", slot);
+  if (t == nullptr) return err_vlx(kErrInternal, "rd_sys: slot %d is not open", slot);
   int m = mode & kModeMask;
-  if (m > kReadCurrent) return err_vlx(4, "rd_sys");
+  if (m > kReadCurrent) return err_vlx(kErrUnknownFunction, "rd_sys");
   s_fsr* d = t->descriptor;
   unsigned length = 0;
   unsigned char* record = cbu_buf(d->record, &length);
-  if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
+  if (record == nullptr) return err_vlx(kErrInternal, "rd_sys: no record buffer");
   // Forward reads pass over the lines that lack the text their first
   // filter requires, without filling the record from them.
   std::string required = m == kReadFirst || m == kReadNext ? required_text(t, criterion, length) : std::string();
@@ -482,9 +482,9 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
 int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_keyv* second, int mode,
            int criterion, int* found, int value, int* foundFlags, char* text) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "of_sys: slot %d is not open", slot);
-  if (key != 0) return err_vlx(21, VLX_WHERE("src/sysop", 530, "of_sys"));
-  if (count >= 2) return err_vlx(21, VLX_WHERE("src/sysop", 534, "of_sys"));
+  if (t == nullptr) return err_vlx(kErrInternal, "of_sys: slot %d is not open", slot);
+  if (key != 0) return err_vlx(kErrNoKey, VLX_WHERE("src/sysop", 530, "of_sys"));
+  if (count >= 2) return err_vlx(kErrNoKey, VLX_WHERE("src/sysop", 534, "of_sys"));
   s_fsr* d = t->descriptor;
   d->currentKey[1] = -1;
   t->atEnd = false;
@@ -513,7 +513,7 @@ int cl_sys(int slot, int code) {
   s_tsy* t = context(slot);
   int st = 0;
   if (t == nullptr) {
-    st = err_vlx(26, "cl_sys: slot %d is not open", slot);
+    st = err_vlx(kErrInternal, "cl_sys: slot %d is not open", slot);
   } else {
     unsigned group = t->group;
     st = t->spool > 0 ? adf_close(t->spool) : 0;
@@ -527,26 +527,26 @@ int cl_sys(int slot, int code) {
 
 int cw_sys(int slot, grammar_ptr g, unsigned node, int criterion) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "cw_sys: slot %d is not open", slot);
+  if (t == nullptr) return err_vlx(kErrInternal, "cw_sys: slot %d is not open", slot);
   if (node == 0) return 0;
   return fsrinw(t->descriptor, std::move(g), node, criterion);
 }
 
 int dw_sys(int slot, int filter) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "dw_sys: slot %d is not open", slot);
+  if (t == nullptr) return err_vlx(kErrInternal, "dw_sys: slot %d is not open", slot);
   return fsrdlw(t->descriptor, filter);
 }
 
 int syscrsel(int slot, grctx* g, unsigned node, int flags, int selection) {
   s_tsy* t = context(slot);
-  if (t == nullptr || selection != 0) return err_vlx(26, "vtbcrsel");
+  if (t == nullptr || selection != 0) return err_vlx(kErrInternal, "vtbcrsel");
   return fsrcsel(t->descriptor, g, node, flags, selection, nullptr, 0);
 }
 
 int sysdlsel(int slot, int selection) {
   s_tsy* t = context(slot);
-  if (t == nullptr || selection != 0) return err_vlx(26, "vtbdlsel");
+  if (t == nullptr || selection != 0) return err_vlx(kErrInternal, "vtbdlsel");
   return fsrdsel(t->descriptor, selection);
 }
 

@@ -25,8 +25,8 @@ std::uint64_t get_be(const unsigned char* in, int bytes) {
 }
 
 int out_of_range(long long value, const char* what, int low, int high) {
-  if (high == 255) return err_vlx(13, "%lld is out of range defined for %s [0-%i]", value, what, high);
-  return err_vlx(13, "%lld is out of range defined for %s [%i-%i]", value, what, low, high);
+  if (high == 255) return err_vlx(kErrOverflow, "%lld is out of range defined for %s [0-%i]", value, what, high);
+  return err_vlx(kErrOverflow, "%lld is out of range defined for %s [%i-%i]", value, what, low, high);
 }
 
 // A converted copy of `value`, so the caller's value stays as it was.
@@ -34,7 +34,7 @@ int converted(res_u* copy, const res_u* value, int type) {
   res_zero(copy);
   int st = rescpy(copy, value);
   if (st == 0 && copy->rs_type != type) st = rsconv(copy, type);
-  return st < 0 ? err_vlx(10, "Invalid calcul mode") : 0;
+  return st < 0 ? err_vlx(kErrCalcMode, "Invalid calcul mode") : 0;
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ int rs2vad(unsigned char* out, void* extents, int type, int length, res_u* value
     case LFLT: {
       if ((st = converted(&v, value, LDBLE)) < 0) return st;
       if (std::fabs(v.rs_dbl) > 3.4028234663852886e38) {
-        st = err_vlx(13, "%g is out of range for a single precision number", v.rs_dbl);
+        st = err_vlx(kErrOverflow, "%g is out of range for a single precision number", v.rs_dbl);
         break;
       }
       float f = static_cast<float>(v.rs_dbl);
@@ -119,9 +119,9 @@ int rs2vad(unsigned char* out, void* extents, int type, int length, res_u* value
       std::memcpy(out, v.rs_uuid, 16);
       break;
     case 32:
-      return err_vlx(26, "Illegal LREFR internal type");
+      return err_vlx(kErrInternal, "Illegal LREFR internal type");
     default:
-      return err_vlx(10, "rs2vad type:%i", type);
+      return err_vlx(kErrCalcMode, "rs2vad type:%i", type);
   }
   res_drop(&v);
   return st;
@@ -179,7 +179,7 @@ int vad2rs(res_u* value, const unsigned char* in, void* extents, int type, int l
       unsigned n = end != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(end) - in)
                                   : static_cast<unsigned>(std::max(length, 0));
       varstu* s = res_setstr(value, n);
-      if (s == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "vad2rs");
+      if (s == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "vad2rs");
       for (unsigned i = 0; i < n; ++i) s->text[i] = in[i];
       s->text[n] = 0;
       s->length = n;
@@ -204,8 +204,8 @@ int vad2rs(res_u* value, const unsigned char* in, void* extents, int type, int l
       std::memcpy(value->rs_uuid, in, 16);
       return 0;
     case 0:
-      return err_vlx(10, "vad2rs type=0");
+      return err_vlx(kErrCalcMode, "vad2rs type=0");
     default:
-      return err_vlx(10, "vad2rs type=%i", type);
+      return err_vlx(kErrCalcMode, "vad2rs type=%i", type);
   }
 }

@@ -32,7 +32,7 @@ struct Calc : ::testing::Test {
 // Sends g on a slot of `protocol` and reads it back with readGrammar.
 std::string through_channel(grctx* g, unsigned root, int protocol) {
   int out = cbuf_open(), in = cbuf_open();
-  unsigned group = adg_get(nullptr, nullptr, 16, "slot");
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "slot");
   EXPECT_EQ(i_tcom(kSlot, nullptr, group, 0, out, in, out, in, protocol, nullptr), kSlot);
   unsigned char sizes[16] = {};
   int maxSize = 0;
@@ -45,7 +45,7 @@ std::string through_channel(grctx* g, unsigned root, int protocol) {
   cbuf_feed(in, wire.data(), static_cast<int>(wire.size()));
   int counts[kSections];
   EXPECT_EQ(grammar_counts(sizes, counts), 0);
-  unsigned received = adg_get(nullptr, nullptr, 16, "received");
+  unsigned received = adg_get(nullptr, nullptr, kGrpCommunications, "received");
   grctx* copy = nullptr;
   std::string result = readGrammar(kSlot, &copy, received, counts, 65535) < 0 ? "read error"
                                                                              : builder::evaluate(copy, root);

@@ -44,7 +44,7 @@ Peer make_peer(int slot, int mode) {
   Peer peer;
   peer.slot = slot;
   peer.mode = mode;
-  unsigned group = adg_get(nullptr, nullptr, 16, "peer %d", slot);
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "peer %d", slot);
   int in = -1, out = -1;
   if (mode == 0) {
     peer.inBuffer = cbuf_open();

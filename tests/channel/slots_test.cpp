@@ -34,7 +34,7 @@ class Slots : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_EQ(inicom(""), 0);
-    group_ = adg_get(nullptr, nullptr, 0, "slots test");
+    group_ = adg_get(nullptr, nullptr, kGrpServer, "slots test");
   }
   void TearDown() override {
     adg_free(group_);
@@ -54,7 +54,7 @@ TEST_F(Slots, AbbreviationsFindAndReserveSlots) {
   EXPECT_EQ(slot, 1) << "the first free slot, as the front-end channel takes slot 1";
   s_abv abv;
   comabv(4, 1, &abv);
-  unsigned g = adg_get(nullptr, nullptr, 16, "service");
+  unsigned g = adg_get(nullptr, nullptr, kGrpCommunications, "service");
   ASSERT_EQ(i_tcom(slot, &abv, g, 1, 5, 6, 5, 6, 0, nullptr), 1);
   int again = 0;
   EXPECT_EQ(comSlot(4, 1, &again), 1);

@@ -20,7 +20,7 @@ class Compiled : public ::testing::Test {
   void SetUp() override {
     vlxtest::init_memory();
     fsring();
-    group = adg_get(nullptr, nullptr, 0, "compile test");
+    group = adg_get(nullptr, nullptr, kGrpServer, "compile test");
     ASSERT_NE(group, 0u);
     g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
     g->group = group;

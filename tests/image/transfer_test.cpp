@@ -27,7 +27,7 @@ constexpr int kSlot = 11;
 // A slot over two in-memory buffers at a protocol version.
 struct Slot {
   int out = cbuf_open(), in = cbuf_open();
-  unsigned group = adg_get(nullptr, nullptr, 16, "slot");
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "slot");
   explicit Slot(int protocol) { i_tcom(kSlot, nullptr, group, 0, out, in, out, in, protocol, nullptr); }
   ~Slot() {
     comFree(kSlot);
@@ -51,7 +51,7 @@ struct Transfer : ::testing::Test {
     vlxtest::init_memory();
     fsring();
     init_pt_exp(&g, 0);
-    received = adg_get(nullptr, nullptr, 16, "received");
+    received = adg_get(nullptr, nullptr, kGrpCommunications, "received");
   }
   void TearDown() override {
     Grammar_free(&g);
@@ -256,7 +256,7 @@ TEST_F(Transfer, HostileNodesFailOnEvaluation) {
 
 TEST_F(Transfer, CompiledFileHeaders) {
   const std::string& dir = vlxtest::install_dir();
-  unsigned group = adg_get(nullptr, nullptr, 0, "headers");
+  unsigned group = adg_get(nullptr, nullptr, kGrpServer, "headers");
   auto open = [&](const std::string& text) {
     vlxtest::spit(dir + "/tmp/h.vlx", text);
     return adf_open(group, (dir + "/tmp/h.vlx").c_str(), "r");

@@ -67,7 +67,7 @@ std::vector<Frame> frames(const std::string& bytes) {
 }
 
 FrontEnd::FrontEnd(int m) : mode(m) {
-  group = adg_get(nullptr, nullptr, 16, "front-end");
+  group = adg_get(nullptr, nullptr, kGrpCommunications, "front-end");
   int in, out;
   if (mode == 0) {
     in = inBuffer = cbuf_open();

@@ -49,7 +49,7 @@ void start_engine() {
   cbu_ini(512);
   fsring();
   sysisf();
-  unsigned group = adg_get(nullptr, nullptr, 16, "table test channel");
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "table test channel");
   In = cbuf_open();
   Out = cbuf_open();
   i_tcom(1, nullptr, group, 0, Out, In, Out, In, 20, nullptr);

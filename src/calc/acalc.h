@@ -14,8 +14,10 @@
 using calc_fn = int (*)(res_u* result, grctx* g, s_exp* node, int code);
 
 inline constexpr int kCodes = 387;
-// The code of a field of the current record, loaded by the table service.
+// The codes of a field of the current record and of a comparison with the
+// table's current key, both answered by the table service.
 inline constexpr unsigned kFieldLoad = 336;
+inline constexpr unsigned kKeyCompare = 335;
 
 // The table service's dispatch table, which evafsr evaluates with (the
 // service fills it, fsring), and the table in force during an evaluation.

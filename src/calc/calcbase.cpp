@@ -136,8 +136,6 @@ void res_drop(res_u* v) {
   res_zero(v);
 }
 
-void setgroup(res_u* v, unsigned group) { v->rs_grp = group; }
-
 varstu* res_setstr(res_u* v, unsigned capacity) {
   v->rs_vsu.text = v->rs_buf;
   varstu* s = vsu_in2(&v->rs_vsu, &v->rs_grp, capacity, "chaine variable, loadstu");
@@ -284,8 +282,6 @@ int convbool(res_u* v) {
   v->rs_bool = static_cast<std::uint8_t>(b);
   return 0;
 }
-
-int islong(const res_u* v) { return v->rs_type == LBOOL || is_int(v->rs_type); }
 
 int nbtostr(const res_u* v, char* out) {
   switch (v->rs_type) {

@@ -54,7 +54,6 @@ inline void res_temp(res_u* v) {
 }
 // Frees the value's group and leaves it zeroed.
 void res_drop(res_u* v);
-void setgroup(res_u* v, unsigned group);
 
 // String values. res_setstr makes v the empty string of room >= capacity.
 varstu* res_setstr(res_u* v, unsigned capacity);
@@ -78,7 +77,6 @@ int convdbl(res_u* v);
 int convlong(res_u* v);
 int convbool(res_u* v);
 int exintg(const res_u* v, int* out);
-int islong(const res_u* v);
 // Text of a number (boolean, integer, decimal, double) into a string value.
 int nbtostu(res_u* v);
 // REQUIRES: out has room for 64 bytes.

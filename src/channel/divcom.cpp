@@ -14,6 +14,7 @@
 #include "channel/iocom.h"
 #include "channel/socket.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 
@@ -170,15 +171,6 @@ unsigned get_prid(int slot) {
   return c == nullptr ? 0 : c->prid;
 }
 
-void set_isinit(int slot) {
-  if (s_com* c = com_slot(slot)) c->isinit = 1;
-}
-
-int get_isinit(int slot) {
-  s_com* c = com_slot(slot);
-  return c == nullptr ? 0 : c->isinit;
-}
-
 const char* debugSrvtyf2(int type) { return type >= 0 && type <= 12 ? Srvtyp[type] : "unknown"; }
 
 int getHostSlot(const char* name) {
@@ -232,7 +224,6 @@ int gethstnm(int index, char* out, int size) {
 }
 
 void setsmd(int mode) { Secmod = static_cast<std::int16_t>(mode); }
-int getsmd() { return Secmod; }
 
 namespace {
 
@@ -262,7 +253,7 @@ int connectLocalService(int* reader, int* writer) {
     }
     argv[5] = nullptr;
     ::execvp("vlxsrv", argv);
-    std::fprintf(stderr, "Erreur Systeme %d\n", errno);
+    std::fprintf(stderr, VLX_TEXT_NO_SERVICE, errno);
     ::_exit(127);
   }
   int e = errno;

@@ -6,6 +6,7 @@
 #include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 
@@ -60,7 +61,7 @@ using Reader = int (*)(int slot, void* bytes, int count);
 
 [[noreturn]] void fail(int status, int line, const char* operation) {
   int number = status < 0 ? -status : kErrInternal;
-  if (number != kErrNoMemory) err_vlx(static_cast<short>(number), VLX_WHERE("src/iocom", line, operation));
+  if (number != kErrNoMemory) err_vlx(static_cast<short>(number), VLX_WHERE(kSourceIocom, line, operation));
   throwException(number);
 }
 

@@ -15,6 +15,7 @@
 #include "base/bigend.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 using namespace vlx;
@@ -94,7 +95,7 @@ int networkError(int sys_errno, const char* format, ...) {
       description = "";
     }
   if (description == nullptr) {
-    std::snprintf(unknown, sizeof unknown, "Unkown network error:%i", sys_errno);
+    std::snprintf(unknown, sizeof unknown, VLX_TEXT_UNKNOWN_NETWORK, sys_errno);
     description = unknown;
   }
   Vlxerrno = sys_errno;
@@ -102,7 +103,6 @@ int networkError(int sys_errno, const char* format, ...) {
 }
 
 void setasr(const char* name) { std::snprintf(Vlxsrv, sizeof Vlxsrv, "%s", name != nullptr ? name : ""); }
-const char* getasr_name() { return Vlxsrv; }
 
 int getasr() {
   if (Vlxsrv[0] == '\0' || Vlxsrv[0] == '0') return 0;

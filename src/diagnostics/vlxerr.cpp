@@ -185,15 +185,6 @@ void get_UtfErrorMessage(char* out) {
     stu_to_8bit(out, 256, StuErrmes);
 }
 
-void final_error(const char* text) {
-  std::fputs("\r\n", stderr);
-  if (Errmes[0] != '\0') std::fprintf(stderr, "%s :", Errmes);
-  std::fprintf(stderr, " %s", text != nullptr ? text : "");
-  if (Vlxerrno != 0) std::fprintf(stderr, "(%d)", Vlxerrno);
-  std::fputs("\r\n", stderr);
-  std::exit(1);
-}
-
 int set_vstat1(int sys_errno) {
   Vlxerrno = sys_errno;
   if (sys_errno == 0) {
@@ -212,7 +203,6 @@ int set_vstat1(int sys_errno) {
 }
 
 int get_last_errvlx() { return Errvlx; }
-const char* get_last_errmes() { return Errmes; }
 
 void throwException(int number) {
   switch (number < 0 ? -number : number) {

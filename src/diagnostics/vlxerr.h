@@ -35,10 +35,8 @@ void raz_err();
 void gt_erm(char* out);
 // REQUIRES: out has room for 256 bytes.
 void get_UtfErrorMessage(char* out);
-[[noreturn]] void final_error(const char* text);
 int set_vstat1(int sys_errno);
 int get_last_errvlx();
-const char* get_last_errmes();
 
 // The catalogue text an error number has when no message file is loaded
 // ("" for reserved numbers and numbers outside 0..171).

@@ -17,6 +17,7 @@
 
 #include "base/vlxpath.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
 #include "memory/vlxcalls.h"
@@ -240,7 +241,7 @@ int check_listed(const char* order, Cut& cut, char** arguments, const char* path
 int check_level(const char* order, char** arguments, int level) {
   if (level > kMaxLevel) {
     log::trace(log::security, "Check failed stack overflow\n");
-    return err_vlx(kErrSystemNotAllowed, "%s:%d.%s", "src/vlxfsq", __LINE__, "find_syst_pattern");
+    return err_vlx(kErrSystemNotAllowed, VLX_AT_LINE(kAtSandboxDepth, __LINE__));
   }
   if (level == 0) log::trace(log::security, kLogSeparator);
   if (order == nullptr || order[0] == '\0') {

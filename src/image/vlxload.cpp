@@ -121,13 +121,6 @@ int gcl_remove_element_at(s_gcl* c, unsigned i, void* out) {
 
 int gcl_container_length(const s_gcl* c) { return static_cast<int>(c->gc_nbr); }
 
-int reset_container(s_gcl* c) {
-  if (c->gc_grp != 0 && adg_free(c->gc_grp) < 0) return err_vlx(kErrInternal, "can't free the container");
-  c->gc_ptr = nullptr;
-  c->gc_cmx = c->gc_nbr = 0;
-  return 0;
-}
-
 int stfint(grctx* g, std::int32_t value) { return st_cel(&g->gr_int, &value, 1); }
 int stflargeint(grctx* g, std::int64_t value) { return st_cel(&g->gr_i64, &value, 1); }
 
@@ -206,18 +199,6 @@ int stfcid(grctx* g, unsigned classNo, unsigned identifier) {
     if (gt_cid(g, i)->ci_class == classNo && gt_cid(g, i)->ci_iden == identifier) return static_cast<int>(i);
   s_cid entry{classNo, identifier, {}};
   return st_cel(&g->gr_cid, &entry, 1);
-}
-
-int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid) {
-  s_lab entry{l_id, l_mid, l_no};
-  return st_cel(&g->gr_la, &entry, 1);
-}
-
-int gtfelb(grctx* g, unsigned l_id, unsigned l_mid) {
-  auto* labels = reinterpret_cast<const s_lab*>(g->gr_la.gc_ptr);
-  for (unsigned i = 1; i <= g->gr_la.gc_nbr; i++)
-    if (labels[i].l_id == l_id && labels[i].l_mid == l_mid) return static_cast<int>(i);
-  return 0;
 }
 
 int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned tail, unsigned type, unsigned next) {
@@ -336,8 +317,6 @@ int Grammar_free(grctx* g) {
   log::trace(log::system, "Grammar_free group:%u", group);
   return adg_free(group);
 }
-
-int Grammar_ikeep(grctx* g) { return g == nullptr ? 0 : adg_ikeep(g->group); }
 
 int init_pt_exp(grctx* g, unsigned group) {
   std::memset(g, 0, sizeof *g);

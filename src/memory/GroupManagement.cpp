@@ -8,6 +8,7 @@
 
 #include "base/faults.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 
@@ -146,7 +147,7 @@ std::uint32_t adgMemory::getGroup(adg_onfree onFree, adg_releasable isReleasable
                                   const char* description) {
   if ((freeHead == kNoSlot || fault::hit(fault::group)) && freeGroup() == 0) {
     log::trace(log::system, "no more memory available");
-    err_vlx(kErrNoMemory, VLX_WHERE("src/GroupManagement", 137, "getGroup"));
+    err_vlx(kErrNoMemory, VLX_AT(kAtGroupSlots));
     return 0;
   }
   std::uint32_t slot = freeHead;
@@ -174,8 +175,6 @@ int adgMemory::releaseGroup(std::uint32_t group) {
   }
   if (slot != 1) g.flags &= static_cast<std::uint8_t>(~(kGroupInUse | kGroupKept));
   g.id += MAXGRP;
-  int fileSlot = g.fileSlot;
-  g.fileSlot = 0;
   adgFree(group);
   // A group takes its segments with it: their holders check the group first.
   while (g.segments != nullptr) {
@@ -189,7 +188,6 @@ int adgMemory::releaseGroup(std::uint32_t group) {
     unlink(usedHead, slot);
     pushFront(freeHead, slot);
   }
-  if (fileSlot != 0 && Adgfilfree != nullptr) Adgfilfree(fileSlot);
   return 0;
 }
 
@@ -252,7 +250,7 @@ ss_sgm* adgMemory::allocSegment(std::uint32_t group, std::size_t size) {
     }
   }
   if (segment == nullptr) {
-    err_vlx(kErrNoMemory, VLX_WHERE("src/GroupManagement", 311, "allocWithSegment"));
+    err_vlx(kErrNoMemory, VLX_AT(kAtSegment));
     if (slot >= 2) releaseGroup(group);
     return nullptr;
   }
@@ -284,7 +282,7 @@ int adgMemory::growSegment(ss_sgm* segment, std::size_t size) {
   try {
     segment->buffer.resize(size);
   } catch (const std::bad_alloc&) {
-    return err_vlx(kErrNoMemory, VLX_WHERE("src/GroupManagement", 0, "adg_realloc2"));
+    return err_vlx(kErrNoMemory, VLX_AT(kAtSegmentGrowth));
   }
   account(segment->slot, '+', growth);
   return 0;

@@ -38,7 +38,6 @@ struct s_grp {
   adg_onfree onFree;
   adg_releasable isReleasable;
   std::uint32_t next, prev;
-  std::uint8_t fileSlot;
   std::uint8_t flags;
 };
 

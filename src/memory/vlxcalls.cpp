@@ -14,7 +14,6 @@
 using namespace vlx;
 
 void (*Adgsignal)(int signal) = [](int signal) { std::raise(signal); };
-void (*Adgfilfree)(int fileSlot) = nullptr;
 
 namespace {
 
@@ -118,25 +117,12 @@ unsigned adg_siz(unsigned group) {
   return slot == 0 ? 0 : heap().slots[slot].usedBytes;
 }
 
-int adg_getfic(unsigned group) {
-  std::uint32_t slot = heap().slotOf(group);
-  return slot == 0 ? 0 : heap().slots[slot].fileSlot;
-}
-
-int adg_setfic(unsigned group, int value) {
-  std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(kErrInternal, "adg_setfic");
-  heap().slots[slot].fileSlot = static_cast<std::uint8_t>(value);
-  return 0;
-}
-
 ss_sgm* adg_malloc2(unsigned group, std::size_t size) { return heap().allocSegment(group, size); }
 int adg_realloc2(ss_sgm* segment, std::size_t size) { return heap().growSegment(segment, size); }
 int adg_sgmfree(ss_sgm* segment) { return heap().freeSegment(segment); }
 
 unsigned vlx_group() { return heap().slots[1].id; }
 void* vlx_malloc(std::size_t size) { return adg_malloc(vlx_group(), size); }
-void* vlx_realloc(void* pointer, std::size_t size) { return adg_realloc(vlx_group(), pointer, size); }
 int vlx_free(void* pointer) { return adg_memfree(vlx_group(), pointer); }
 
 std::uint32_t adg_used() { return heap().usedMem; }

@@ -22,6 +22,7 @@
 #include "channel/iocom.h"
 #include "channel/socket.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
 #include "files/mess.h"
@@ -342,12 +343,12 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
 
   int st = ini_malloc(memoryKb);
   if (st < 0) {
-    std::fprintf(stderr, "Erreur Ini_malloc %d\n", st);
+    std::fprintf(stderr, VLX_TEXT_NO_MEMORY, st);
     leave(st);
   }
   if (kerberos) {
     if ((st = krbini()) < 0 || (st = krbget(0, nullptr)) < 0 || (st = krbdft(cache)) < 0) {
-      std::fprintf(stderr, "Erreur ini kerberos %d\n", st);
+      std::fprintf(stderr, VLX_TEXT_NO_KERBEROS, st);
       leave(st);
     }
     setsmd(2);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "table/fsrarq.h"
@@ -37,7 +38,7 @@ int op_tfs(s_fsr* d) {
   int slot = Tfs[1] == nullptr ? 1 : 0;
   for (int i = 2; slot == 0 && i <= limit; ++i)
     if (Tfs[i] == nullptr) slot = i;
-  if (slot == 0) return err_vlx(kErrTooManyFiles, VLX_WHERE("src/filsrv", 101, "op_tfs"));
+  if (slot == 0) return err_vlx(kErrTooManyFiles, VLX_AT(kAtTableSlots));
   d->slot = slot;
   Tfs[slot] = d;
   return slot;
@@ -50,19 +51,6 @@ int cl_tfs(s_fsr* d) {
 }
 
 s_fsr* fsr_table(int slot) { return slot > 0 && slot < kTableSlots ? Tfs[slot] : nullptr; }
-
-int fsr_is(int slot) {
-  s_fsr* d = fsr_table(slot);
-  return d == nullptr ? 0 : adg_ikeep(d->group);
-}
-
-int invmod(int mode) {
-  // Positioned reads turn around (first <-> last, next <-> previous);
-  // comparisons swap below and above.
-  static const int kInverse[10] = {1, 0, 3, 2, 4, 5, 8, 9, 6, 7};
-  int low = mode & 0xF;
-  return low < 10 ? (mode & ~0xF) | kInverse[low] : mode;
-}
 
 int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength) {
   bool differs = false;
@@ -144,7 +132,7 @@ int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const
 int fsrinw(s_fsr* d, grammar_ptr g, unsigned node, int criterion) {
   int entry = 0;
   while (entry < kFilters && d->filters[entry].grammar != nullptr) ++entry;
-  if (entry == kFilters) return err_vlx(kErrNoMemory, VLX_WHERE("src/filsrv", 240, "gt_nwh"));
+  if (entry == kFilters) return err_vlx(kErrNoMemory, VLX_AT(kAtFilters));
   if (node != 0 && (g == nullptr || node > g->gr_exp.gc_nbr)) return err_vlx(kErrInternal, "woptan");
   s_filter& f = d->filters[entry];
   f.criterion = criterion;
@@ -256,13 +244,13 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
     int type = static_cast<int>(f->type), length = static_cast<int>(f->tail);
     int stored = stored_size(type, length);
     if (f->header + static_cast<unsigned>(stored) > recordLength || at < stored) {
-      st = err_vlx(kErrInternal, VLX_WHERE("src/filsrv", 360, "rb2sb"));
+      st = err_vlx(kErrInternal, VLX_AT(kAtSubrecord));
       break;
     }
     at -= stored;
     st = vad2rs(&value, record + f->header, nullptr, type, length, 0);
     if (st >= 0) st = rs2vad(out + at, nullptr, type, length, &value, 0);
-    if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_WHERE("src/filsrv", 366, "rb2sb"));
+    if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_AT(kAtSubrecordField));
   }
   res_drop(&value);
   return st < 0 ? st : 0;

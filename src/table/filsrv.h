@@ -103,10 +103,8 @@ extern const unsigned char Fsrmod[16];
 
 int op_tfs(s_fsr* descriptor);
 int cl_tfs(s_fsr* descriptor);
-int fsr_is(int slot);
 // The descriptor of an open table slot, or null.
 s_fsr* fsr_table(int slot);
-int invmod(int mode);
 
 // Gives the table a conversion list when a declared field is not where
 // or as its raw form (rawForms[i] for field i) lies in the raw record:

@@ -21,6 +21,7 @@
 #include "base/vlxpath.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "files/vlxpopen.h"
@@ -483,8 +484,8 @@ int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_
            int criterion, int* found, int value, int* foundFlags, char* text) {
   s_tsy* t = context(slot);
   if (t == nullptr) return err_vlx(kErrInternal, "of_sys: slot %d is not open", slot);
-  if (key != 0) return err_vlx(kErrNoKey, VLX_WHERE("src/sysop", 530, "of_sys"));
-  if (count >= 2) return err_vlx(kErrNoKey, VLX_WHERE("src/sysop", 534, "of_sys"));
+  if (key != 0) return err_vlx(kErrNoKey, VLX_AT(kAtKeyNumber));
+  if (count >= 2) return err_vlx(kErrNoKey, VLX_AT(kAtKeyCount));
   s_fsr* d = t->descriptor;
   d->currentKey[1] = -1;
   t->atEnd = false;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 int Vvlxdcs = 1957;
@@ -58,12 +59,12 @@ int ltodate(int* n, int y, int m, int d, int pivot) {
     *n = 0;
     return 0;
   }
-  if (invalid_year(y)) return err_vlx(kErrDate, VLX_WHERE("src/date", 179, "ltodate"));
-  if (d <= 0) return err_vlx(kErrDate, VLX_WHERE("src/date", 181, "ltodate"));
+  if (invalid_year(y)) return err_vlx(kErrDate, VLX_AT(kAtYear));
+  if (d <= 0) return err_vlx(kErrDate, VLX_AT(kAtDay));
   if (y < 100) y = window_year(y, pivot);
-  if (y < 1600 || y >= 10000) return err_vlx(kErrDate, VLX_WHERE("src/date", 179, "ltodate"));
-  if (m < 1 || m > 12) return err_vlx(kErrDate, VLX_WHERE("src/date", 257, "ltodate"));
-  if (d > month_length(y, m)) return err_vlx(kErrDate, VLX_WHERE("src/date", 257 + m, "ltodate"));
+  if (y < 1600 || y >= 10000) return err_vlx(kErrDate, VLX_AT(kAtYear));
+  if (m < 1 || m > 12) return err_vlx(kErrDate, VLX_AT(kAtMonth));
+  if (d > month_length(y, m)) return err_vlx(kErrDate, VLX_AT_LINE(kAtMonth, kAtMonth.line + m));
   *n = first_of_year(y) + kMonthStart[m - 1] + d - 1 + (m > 2 && is_leap(y));
   return 0;
 }
@@ -101,12 +102,9 @@ int year(int n) {
 }
 
 int dayn(int n) {
-  if (n < 0 || n > MAXDATE) return err_vlx(kErrDate, VLX_WHERE("src/date", 649, "dayn"));
+  if (n < 0 || n > MAXDATE) return err_vlx(kErrDate, VLX_AT(kAtDayNumber));
   return (n + 4) % 7 + 1;
 }
-
-int nday(int n) { return n - 1; }
-int ndayd(int n) { return n + 1; }
 
 int eomonth(int* out, int n) {
   int y = 0, m = 0, d = 0;
@@ -120,12 +118,12 @@ int eomonth(int* out, int n) {
 }
 
 int aweek(int* out, int wk, int y) {
-  if (invalid_year(y)) return err_vlx(kErrDate, VLX_WHERE("src/date", 179, "ltodate"));
+  if (invalid_year(y)) return err_vlx(kErrDate, VLX_AT(kAtYear));
   if (y < 100) y = window_year(y, 0);
   int j = first_of_year(y);
   int d = (j + 4) % 7;
   long long result = (long long)j - d + ((long long)wk - 1) * 7 + (d >= 4 ? 7 : 0);
-  if (result > MAXDATE || result < 1) return err_vlx(kErrDate, VLX_WHERE("src/date", 731, "aweek"));
+  if (result > MAXDATE || result < 1) return err_vlx(kErrDate, VLX_AT(kAtWeek));
   *out = (int)result;
   return 0;
 }
@@ -146,7 +144,7 @@ int addmonth(int* out, int n, int months) {
   long long shift = target >= 0 ? target / 12 : -((-target + 11) / 12);
   long long y = c.year + shift;
   int m = (int)(target - shift * 12) + 1;
-  if (y < 1600 || y > 9999) return err_vlx(kErrDate, VLX_WHERE("src/date", 179, "ltodate"));
+  if (y < 1600 || y > 9999) return err_vlx(kErrDate, VLX_AT(kAtYear));
   int d = c.day;
   if (d >= 29 && kMonthLength[m - 1] != 31) d = m == 2 ? (is_leap((int)y) ? 29 : 28) : 30;
   return ltodate(out, (int)y, m, d, 0);
@@ -313,9 +311,9 @@ int timestring(char* out) {
     m = parts.tm_min;
     s = parts.tm_sec;
     // A leap second reads 60.
-    if (h < 0 || h > 23) return err_vlx(kErrDate, VLX_WHERE("src/date", 875, "ltotime")), 0;
-    if (m < 0 || m > 59) return err_vlx(kErrDate, VLX_WHERE("src/date", 877, "ltotime")), 0;
-    if (s < 0 || s > 59) return err_vlx(kErrDate, VLX_WHERE("src/date", 879, "ltotime")), 0;
+    if (h < 0 || h > 23) return err_vlx(kErrDate, VLX_AT(kAtHour)), 0;
+    if (m < 0 || m > 59) return err_vlx(kErrDate, VLX_AT(kAtMinute)), 0;
+    if (s < 0 || s > 59) return err_vlx(kErrDate, VLX_AT(kAtSecond)), 0;
   }
   if (out != nullptr) std::snprintf(out, 9, "%2.2d:%2.2d:%2.2d", h, m, s);
   return (h * 60 + m) * 60 + s;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 s_dcb Zerdcb = {0, 1, 0, {}};
@@ -111,7 +112,7 @@ Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
 // Writes a value whose exponent, digit count and 16 digit lanes (first digit
 // in the top lane, zero lanes beyond the count) are final.
 int store_normalised(s_dcb* out, int sign, int exponent, int count, u128 lanes) {
-  if (exponent > kMaxExponent) return err_vlx(kErrOverflow, VLX_WHERE("src/vlxdcb", 389, "dcblod"));
+  if (exponent > kMaxExponent) return err_vlx(kErrOverflow, VLX_AT(kAtExponent));
   if (exponent < kMinExponent) {
     set_zero(out);
     return 0;
@@ -277,7 +278,7 @@ int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
 }
 
 int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
-  if (b->ndigits == 0) return err_vlx(kErrDivideByZero, VLX_WHERE("src/vlxdcb", 1043, "dcbdiv"));
+  if (b->ndigits == 0) return err_vlx(kErrDivideByZero, VLX_AT(kAtDivide));
   if (a->ndigits == 0) {
     set_zero(r);
     return 0;

@@ -1,6 +1,7 @@
 #include "table/filsrv.h"
 
 #include <cstring>
+#include <vector>
 
 #include "diagnostics/log.h"
 #include "diagnostics/verbatim.h"
@@ -8,6 +9,7 @@
 #include "memory/vlxcalls.h"
 #include "table/fsrarq.h"
 #include "variables/variable.h"
+#include "variables/varsys.h"
 
 using namespace vlx;
 
@@ -108,6 +110,19 @@ int fsr_convert(s_fsr* d) {
 }
 
 cbu_ref fsr_record(const s_fsr* d) { return d->typed ? d->converted : d->record; }
+
+int fsr_class(s_fsr* d, const char* name) {
+  std::vector<s_fgfld> fields(static_cast<std::size_t>(std::max(d->fieldCount, 0)));
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const s_fld& f = d->fields[i];
+    fields[i] = s_fgfld{f.name, f.type, f.length, f.scale, f.offset};
+  }
+  int cls = cre_FG(d->group, name, d->slot, fields.data(), static_cast<int>(fields.size()),
+                   d->convert ? d->converted : d->record);
+  if (cls < 0) return cls;
+  d->varClass = cls;
+  return 0;
+}
 
 int fsrukc(s_fsr* d, int key, int criterion) {
   if (criterion < 0 || criterion > 1) return err_vlx(kErrInternal, "fsrukc");

@@ -94,6 +94,7 @@ struct s_fsr {
   std::int64_t position;  // offset of the current record
   cbu_ref subrecord;
   bool wholeRecord;
+  int varClass;  // the class of the table's variables
 };
 
 // Process-wide tables.
@@ -118,6 +119,10 @@ int fsr_convert(s_fsr* d);
 // The record that filters, selections and answers see: the typed record
 // when the current record was converted, else the raw record.
 cbu_ref fsr_record(const s_fsr* d);
+
+// Gives the open table its class of variables, a variable per declared
+// field over the record that holds the fields (cre_FG), named `name`.
+int fsr_class(s_fsr* d, const char* name);
 
 int fsrukc(s_fsr* d, int key, int criterion);
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,

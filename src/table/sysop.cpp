@@ -27,6 +27,7 @@
 #include "files/vlxpopen.h"
 #include "memory/vlxcalls.h"
 #include "table/fsrarq.h"
+#include "variables/varsys.h"
 
 using namespace vlx;
 
@@ -262,6 +263,7 @@ int position(s_tsy* t, int mode) {
 void release(s_tsy* t, int slot) {
   if (t->spool > 0) adf_close(t->spool);
   if (t->descriptor != nullptr) {
+    if (t->descriptor->varClass != 0) cla_free(t->descriptor->varClass);
     if (t->descriptor->record != 0) cbu_free(t->descriptor->record);
     if (t->descriptor->converted != 0) cbu_free(t->descriptor->converted);
     cl_tfs(t->descriptor);
@@ -413,6 +415,10 @@ int op_sys(s_opn* r) {
     return st;
   }
   std::memset(t->used, kFieldWidth, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
+  if ((st = fsr_class(d, r->name)) < 0) {
+    release(t, slot);
+    return st;
+  }
   d->currentKey[0] = d->currentKey[1] = -1;
   return slot;
 }
@@ -466,6 +472,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     d->position = after < 0 ? after : after - n;
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
+    fg_tick(d->varClass);
     d->typed = false;
     if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
       if (st = fsr_convert(d); st < 0) return st;

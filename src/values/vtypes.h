@@ -17,6 +17,8 @@ enum : std::uint16_t {
   LSTRG = 306,
   LDATE = 307,
   LDCBIBM = 308,
+  LTBLE = 368,
+  LSTCT = 369,
   LSTRC = 370,
   LSTRU = 378,
   LBLOB = 380,

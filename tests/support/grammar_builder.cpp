@@ -5,6 +5,7 @@
 
 #include "diagnostics/vlxerr.h"
 #include "values/date.h"
+#include "variables/varcla.h"
 
 namespace builder {
 namespace {
@@ -123,6 +124,18 @@ std::string describe(const res_u* v) {
     case LDATETIME: return "dtm " + std::to_string(v->rs_dtm);
     default: return "type " + std::to_string(v->rs_type);
   }
+}
+
+std::string variable(int cls, const char* name) {
+  raz_err();
+  varan* v = nullptr;
+  if (test_var(cls, name, &v) == 0) return "none";
+  res_u value;
+  res_zero(&value);
+  int st = get_value(v, nullptr, 0, &value);
+  std::string out = st < 0 ? "error " + std::to_string(-st) : describe(&value);
+  res_drop(&value);
+  return out;
 }
 
 std::string evaluate(grctx* g, unsigned root) {

@@ -23,6 +23,10 @@ int load_double(res_u* r, grctx* g, s_exp* e, int code);
 // "dtm <seconds>", "uuid <text>" of a value.
 std::string describe(const res_u* v);
 
+// The first element of variable `name` of class `cls`: describe() of it,
+// "error N", or "none" when the class has no such variable.
+std::string variable(int cls, const char* name);
+
 // Evaluates node `root` of g with evafsr: describe() of the result or
 // "error N" (the first error), the value dropped afterwards.
 std::string evaluate(grctx* g, unsigned root);

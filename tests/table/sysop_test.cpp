@@ -9,10 +9,13 @@
 
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/filsrv.h"
 #include "table/sysop.h"
 #include "values/date.h"
 #include "values/vlxdcb.h"
+#include "variables/varcla.h"
 #include "table_support.h"
 
 using namespace tabletest;
@@ -232,6 +235,36 @@ TEST_F(SysTable, DeclaredTypesConvertTheWords) {
   ASSERT_EQ(read_record(slot, 0, &record), 0);
   EXPECT_EQ(record.substr(0, 5), std::string("beta\0", 5));
   EXPECT_EQ(record.substr(255, 4), be32(7));
+  close_table(slot);
+}
+
+TEST_F(SysTable, EachTableHasAClassOfItsFields) {
+  int slot = open_text("vars", "a 1 x\nb 2 y\n");
+  ASSERT_GT(slot, 0);
+  int cls = Tfs[slot]->varClass;
+  ASSERT_GT(cls, 0);
+  EXPECT_EQ(cla_abv(cls), ("cat " + data_dir() + "/vars").substr(0, 64));
+  EXPECT_EQ(builder::variable(cls, "~SLOT"), "int " + std::to_string(slot));
+  EXPECT_EQ(builder::variable(cls, "~FIELDS"), "int 3");
+  Fields f;
+  ASSERT_EQ(read_table(slot, 0, &f), 0);
+  EXPECT_EQ(builder::variable(cls, "F1"), "str a");
+  EXPECT_EQ(builder::variable(cls, "F3"), "str x");
+  ASSERT_EQ(read_table(slot, 2, &f), 0);
+  EXPECT_EQ(builder::variable(cls, "F2"), "str 2");
+  EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 2");
+  close_table(slot);
+  EXPECT_EQ(cls_ptr(cls), nullptr) << "released with the table";
+
+  // Declared types: the variables read the typed record.
+  const Field name{0, 306, 255}, count{255, 302, 4};
+  vlxtest::spit(data_dir() + "/typedvars", "alpha 42\n");
+  slot = open_declared("cat " + data_dir() + "/typedvars", {name, count}, 259);
+  ASSERT_GT(slot, 0);
+  cls = Tfs[slot]->varClass;
+  ASSERT_EQ(read_table(slot, 0, &f, 0, 1), 0);
+  EXPECT_EQ(builder::variable(cls, "F1"), "str alpha");
+  EXPECT_EQ(builder::variable(cls, "F2"), "int 42");
   close_table(slot);
 }
 

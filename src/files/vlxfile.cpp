@@ -197,8 +197,13 @@ int adf_open(unsigned group, const char* path, const char* mode) {
   }
   if (adg_if(group) == 0) return err_vlx(kErrInternal, "adf_open group %u", group);
   int fd;
-  do fd = ::open(path, flags | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
+  if (fault::hit(fault::open)) {
+    fd = -1;
+    errno = EMFILE;
+  } else {
+    do fd = ::open(path, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+  }
   if (fd < 0) {
     int err = errno;
     log::trace(log::fileops, "Unable to open %s (%d)", path, err);
@@ -370,6 +375,25 @@ std::int64_t adf_seek(int channel, std::int64_t offset, int whence) {
     }
   }
   return target;
+}
+
+int adf_take(int channel, void* buffer, int length) {
+  Channel* c = get(channel);
+  if (c == nullptr) return bad_channel(channel);
+  int st = start_reading(*c);
+  if (st < 0) return st;
+  if (c->pos < c->len) {
+    int take = static_cast<int>(std::min(c->len - c->pos, static_cast<std::size_t>(length)));
+    std::memcpy(buffer, c->buf + c->pos, static_cast<std::size_t>(take));
+    c->pos += static_cast<std::size_t>(take);
+    return take;
+  }
+  return read_direct(*c, static_cast<char*>(buffer), length);
+}
+
+int adf_rename(const char* from, const char* to) {
+  int st = fault::hit(fault::write) ? (errno = ENOSPC, -1) : ::rename(from, to);
+  return st == 0 ? 0 : sys_error(errno, to);
 }
 
 int adf_ulnk(int channel) {

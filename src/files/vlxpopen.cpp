@@ -1,8 +1,10 @@
 #include "files/vlxpopen.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/faults.h"
+#include "base/sigpend.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
@@ -128,7 +132,9 @@ int spawn_command(const char* command, const char* host, int output) {
   // failure comes back as the spawn's own result.
   pid_t pid = -1;
   int err;
-  {
+  if (fault::hit(fault::spawn)) {
+    err = EAGAIN;
+  } else {
     SpawnSetup setup(input, output);
     err = local ? ::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ)
                 : ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
@@ -167,4 +173,34 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
 
 int adf_spawn_into(const char* command, const char* host, int output) {
   return spawn_command(command, host, output);
+}
+
+int adf_follow(int pid, int channel, const std::function<bool(const char*, std::size_t)>& see, bool* whole) {
+  static char block[1 << 18];
+  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  int status = -1;
+  bool reading = channel > 0;
+  *whole = reading;
+  for (bool exited = false;;) {
+    // A signal recorded while the command runs is acted on at once.
+    if (Sigpend != nullptr) Sigpend();
+    int n = reading ? adf_take(channel, block, sizeof block) : 0;
+    if (n > 0) {
+      reading = see(block, static_cast<std::size_t>(n));
+      *whole = reading;
+      continue;
+    }
+    if (n < 0) {
+      reading = *whole = false;
+      continue;
+    }
+    if (exited) break;
+    // At the end of what is written: wait for more, or for the end.
+    pollfd p{pidfd, POLLIN, 0};
+    if (pidfd >= 0) ::poll(&p, 1, 1);
+    int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
+    exited = r == pid || (r < 0 && errno != EINTR);
+  }
+  if (pidfd >= 0) ::close(pidfd);
+  return status;
 }

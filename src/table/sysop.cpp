@@ -1,11 +1,7 @@
 #include "table/sysop.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +13,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/sigpend.h"
 #include "base/vlxpath.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
@@ -125,40 +120,10 @@ struct SpoolCheck {
   }
 };
 
-// Waits for the command while reading behind it what it has written so
-// far, so that the check costs no time of its own. The wait status.
-int follow(int pid, int fd, SpoolCheck& check) {
-  static char block[1 << 18];
-  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-  int status = -1;
-  for (bool exited = false;;) {
-    // A signal recorded while the command runs is acted on at once.
-    if (Sigpend != nullptr) Sigpend();
-    // Once the check has failed, or cannot read, only the wait is left.
-    ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
-    if (n < 0 && errno == EINTR) continue;
-    if (n > 0) {
-      check.scan(block, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0) {
-      check.ok = false;
-      continue;
-    }
-    if (exited) break;
-    // At the end of what is written: wait for more, or for the end.
-    pollfd p{pidfd, POLLIN, 0};
-    if (pidfd >= 0) ::poll(&p, 1, 1);
-    int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
-    exited = r == pid || (r < 0 && errno != EINTR);
-  }
-  if (pidfd >= 0) ::close(pidfd);
-  return status;
-}
-
 // Runs a local command with its output going straight into the spool;
 // when the output has long lines or no final line feed, it is copied
-// again through the line rules.
+// again through the line rules. The spool is checked while the command
+// writes it, so that the check costs no time of its own.
 int spool_locally(unsigned group, const std::string& command, const std::string& path) {
   int spool = adf_open(group, path.c_str(), "w");
   if (spool < 0) {
@@ -169,14 +134,17 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   int closed = adf_close(spool);
   if (pid < 0) return pid;
   SpoolCheck check;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) check.ok = false;
-  int status = follow(pid, fd, check);
-  if (fd >= 0) ::close(fd);
+  int behind = adf_open(group, path.c_str(), "r");
+  bool whole = false;
+  int status = adf_follow(pid, behind > 0 ? behind : 0, [&check](const char* block, std::size_t size) {
+    check.scan(block, size);
+    return check.ok;
+  }, &whole);
+  if (behind > 0) adf_close(behind);
   int st = closed < 0 ? closed : start_failure(status);
-  if (st < 0 || (check.ok && check.pending == 0)) return st;
+  if (st < 0 || (whole && check.pending == 0)) return st;
   std::string raw = path + ".raw";
-  if (::rename(path.c_str(), raw.c_str()) != 0) return set_vstat1(errno);
+  if ((st = adf_rename(path.c_str(), raw.c_str())) < 0) return st;
   int in = adf_open(group, raw.c_str(), "r");
   if (in >= 0) adf_ulnk(in);
   else ::unlink(raw.c_str());
@@ -186,7 +154,6 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   if (in >= 0) adf_close(in);
   return st;
 }
-
 
 // Fills the record (`length` bytes) from the line of n bytes read at the
 // spool's position: word i goes to the 255-byte slot i, the rest of a slot

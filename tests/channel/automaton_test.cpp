@@ -9,11 +9,11 @@
 
 #include "channel/afd.h"
 #include "channel/iocom.h"
-#include "channel_support.h"
 #include "diagnostics/vlxerr.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using chantest::bytes;
+using vlxtest::bytes;
 
 namespace {
 
@@ -84,16 +84,16 @@ class Automaton : public ::testing::Test {
     vlxtest::init_memory();
     ASSERT_EQ(afd_in(), 0);
     Calls.clear();
-    peer_ = chantest::make_peer(1, 0);
+    peer_ = vlxtest::make_peer(1, 0);
   }
   void TearDown() override {
-    chantest::drop_peer(peer_);
+    vlxtest::drop_peer(peer_);
     raz_err();
   }
   int walk(int start, const std::string& body, const TestDriver* driver = &kRecording) {
     return afd_an<TestDriver>(kNodes, kTransitions, driver, 1, 9, start, body.data(), static_cast<int>(body.size()));
   }
-  chantest::Peer peer_;
+  vlxtest::Peer peer_;
 };
 
 std::string text_field(const char* text) {

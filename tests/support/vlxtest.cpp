@@ -44,6 +44,13 @@ void init_memory() {
   raz_err();
 }
 
+std::string data_file(const std::string& name, const std::string& text) {
+  fs::path data = fs::path(install_dir()) / "data";
+  fs::create_directories(data);
+  spit((data / name).string(), text);
+  return (data / name).string();
+}
+
 std::vector<Case> read_cases(const std::string& file) {
   std::ifstream in(std::string(VLX_TEST_DATA) + "/" + file);
   std::vector<Case> cases;

@@ -57,8 +57,7 @@ TEST_P(Faults, EveryPointIsAnsweredAndLeavesNothing) {
   for (int i = 0; i < 3000; ++i) text += std::to_string(i) + (i % 3 ? " keep" : " skip") + " row\n";
   // A long line makes the spool go through the line rules (reads, writes).
   text += std::string(700, 'L') + "\n";
-  vlxtest::spit(data_dir() + "/faults", text);
-  std::string command = "cat " + data_dir() + "/faults";
+  std::string command = "cat " + vlxtest::data_file("faults", text);
   site where = GetParam();
   int expected = Expected[where];
   // A clean run counts the points of this kind in a session.

@@ -13,10 +13,10 @@
 #include "support/vlxtest.h"
 #include "table/filsrv.h"
 #include "table/sysop.h"
+#include "table_support.h"
 #include "values/date.h"
 #include "values/vlxdcb.h"
 #include "variables/varcla.h"
-#include "table_support.h"
 
 using namespace tabletest;
 using Fields = std::vector<std::string>;

@@ -13,11 +13,7 @@ using namespace tabletest;
 
 namespace {
 
-class Requests : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { start_engine(); }
-  void TearDown() override { raz_err(); }
-};
+class Requests : public EngineTest {};
 
 TEST_F(Requests, TheDriverByteSelectsTheHandlers) {
   EXPECT_EQ(call(0, std::string("\x04\x03", 2)), "") << "a driver never installed runs nothing";

@@ -16,11 +16,7 @@ using namespace tabletest;
 
 namespace {
 
-class Decoders : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { start_engine(); }
-  void TearDown() override { raz_err(); }
-};
+class Decoders : public EngineTest {};
 
 // A grammar of one integer literal: its size list and sections.
 std::string small_grammar(std::string* sizes) {

@@ -23,11 +23,7 @@ using Fields = std::vector<std::string>;
 
 namespace {
 
-class SysTable : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { start_engine(); }
-  void TearDown() override { raz_err(); }
-};
+class SysTable : public EngineTest {};
 
 TEST_F(SysTable, EmptyOutput) {
   int slot = open_text("empty", "");

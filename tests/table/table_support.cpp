@@ -70,6 +70,8 @@ std::string call(int object, const std::string& body, const std::string& raw) {
   return Client.received();
 }
 
+void EngineTest::TearDown() { raz_err(); }
+
 std::string unread() { return cbuf_take_all(Client.inBuffer); }
 
 int open_declared(const std::string& command, const std::vector<Field>& fields, int recordLength) {

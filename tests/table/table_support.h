@@ -2,6 +2,8 @@
 // handed to fsr_an as the request loop would, answers taken back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,14 @@ std::string data_dir();
 // Sends one request (body, then the raw bytes that follow it); returns
 // everything answered.
 std::string call(int object, const std::string& body, const std::string& raw = "");
+
+// A test of the service in process: the engine started, the error state
+// cleared after each test.
+class EngineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { start_engine(); }
+  void TearDown() override;
+};
 // The bytes sent after a request body that no decoder read, taken away.
 std::string unread();
 

@@ -21,6 +21,7 @@
 #include "calc/fplan.h"
 #include "fastest.h"
 #include "memory/vlxcalls.h"
+#include "table/afncompi.h"
 #include "values/date.h"
 #include "variables/variable.h"
 

@@ -14,6 +14,7 @@
 #include "grammar/toktab.h"
 #include "image/vlxload.h"
 #include "memory/vlxcalls.h"
+#include "table/afncompi.h"
 #include "values/date.h"
 #include "values/varstr.h"
 #include "values/vlxdcb.h"
@@ -144,7 +145,7 @@ Outcome run(const std::string& text, const Options& options) {
   Outcome out;
   grctx g;
   if (init_pt_exp(&g, 0) < 0) {
-    out.line = error_line(31);
+    out.line = error_line(kErrNoMemory);
     return out;
   }
   raz_err();

@@ -32,7 +32,7 @@ int syntax_error(const std::string& source, int status) {
   // status stays in the message.
   std::size_t length = source.empty() ? 0 : std::min<std::size_t>(source.size() - 1, kQuoted);
   while (length > 0 && length < source.size() - 1 && (source[length + 1] & 0xC0) == 0x80) length--;
-  return err_vlx(5, "syntax error in '%.*s' status:%s", static_cast<int>(length), source.c_str() + 1,
+  return err_vlx(kErrSyntax, "syntax error in '%.*s' status:%s", static_cast<int>(length), source.c_str() + 1,
                  status == kAbort ? "abort" : "memory exhausted");
 }
 
@@ -106,8 +106,8 @@ int anagram(grctx* g) {
   } catch (const gram_stopped& stop) {
     Gram_ctx = nullptr;
     log::trace(log::system, "anagram return %d", stop.status);
-    if (Gram_synerr && Gram_errline != 0) return err_vlx(5, VLX_WHERE("src/grammar/anagram", __LINE__, "anagram"));
-    return err_vlx(31, VLX_WHERE("src/grammar/anagram", __LINE__, "anagram"));
+    if (Gram_synerr && Gram_errline != 0) return err_vlx(kErrSyntax, VLX_WHERE("src/grammar/anagram", __LINE__, "anagram"));
+    return err_vlx(kErrNoMemory, VLX_WHERE("src/grammar/anagram", __LINE__, "anagram"));
   }
   Gram_ctx = nullptr;
   log::trace(log::system, "anagram return %d", result);

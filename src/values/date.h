@@ -39,8 +39,6 @@ int day(int n);
 int month(int n);
 int year(int n);
 int dayn(int n);
-int nday(int n);
-int ndayd(int n);
 int eomonth(int* out, int n);
 int aweek(int* out, int week, int year);
 int week(int n);

@@ -9,6 +9,7 @@
 #include "calc/fplan.h"
 #include "diagnostics/vlxerr.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 #include "values/vlxdcb.h"
 #include "variables/variable.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "grammar/anagram.h"
 #include "grammar/gram.h"
@@ -63,7 +63,7 @@ TEST_P(Anagram, SDataByTheFlag) {
 TEST_P(Anagram, ASyntaxErrorIsErrorFiveWithTheText) {
   EXPECT_EQ(compile("@1 +"), -5);
   EXPECT_EQ(get_last_errvlx(), 5);
-  EXPECT_STREQ(get_last_errmes(), "syntax error in '1 +' status:abort");
+  EXPECT_STREQ(Errmes, "syntax error in '1 +' status:abort");
   EXPECT_EQ(Gram_ctx, nullptr) << "no current grammar afterwards";
 }
 
@@ -73,7 +73,7 @@ TEST_P(Anagram, TooDeepAText) {
   // The classic parser's stack is exhausted; the current parser refuses
   // the nesting.
   std::string status = GetParam() == 'R' ? "memory exhausted" : "abort";
-  std::string message = get_last_errmes();
+  std::string message = Errmes;
   EXPECT_EQ(message.substr(message.rfind(':') + 1), status) << "the text is cut to keep the status";
   EXPECT_EQ(message.find("syntax error in '((("), 0u);
 }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "grammar/grammargenerator.h"
 #include "grammar/sdatagenerator.h"

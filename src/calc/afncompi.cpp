@@ -1,7 +1,10 @@
 // The table service's dispatch table: which handler answers which code.
 #include "calc/acalc.h"
 #include "calc/fplan.h"
-#include "functions/fnstring.h"
+#include "functions/afnc2.h"
+#include "functions/afnc3.h"
+#include "functions/afnsum.h"
+#include "functions/fnargs.h"
 #include "grammar/toktab.h"
 #include "table/filsrv.h"
 #include "variables/varsys.h"
@@ -15,12 +18,23 @@ struct Entry {
   calc_fn handler;
 };
 
-// ORDER OPCODES: the built-in functions (2..190, handlers in
-// src/functions), the operator and operand codes of the compiled grammar
-// (256..272, 299..384), the variables (309) and the table service's field
-// loads (335, 336).
+// ORDER OPCODES: the built-in functions (2..190, codes in
+// src/functions/fnargs.h, ORDER FNCODES), the operator and operand codes
+// of the compiled grammar (256..272, 299..384), the variables (309) and
+// the table service's field loads (335, 336).
 const Entry kOperators[] = {
-    {kValCode, fnval},
+    {kFnTime, fntime},       {kFnTimeD, fntimed},     {kFnInt, fnint},         {kFnAbs, fnabs},
+    {kFnAr2, fnar2},         {kFnLen, fnlen},         {kFnVal, fnval},         {kFnAscii, fnascii},
+    {kFnYear, fnymd},        {kFnMonth, fnymd},       {kFnDay, fnymd},         {kFnNday, fnnday},
+    {kFnDayn, fndayn},       {kFnNumD, fnnum},        {kFnSpaceD, fnspace},    {kFnChrD, fnchr},
+    {kFnNdayD, fnnday},      {kFnDayD, fndayd},       {kFnMonthD, fnmonthd},   {kFnStringD, fnstring},
+    {kFnInstr, fninstr},     {kFnLeftD, fnleft},      {kFnRightD, fnright},    {kFnMidD, fnmid},
+    {kFnSegD, fnseg},        {kFnGdatD, fngdat},      {kFnPat, fnpat},         {kFnMin, fnsum},
+    {kFnMax, fnsum},         {kFnSum, fnsum},         {kFnPrd, fnsum},         {kFnAvg, fnsum},
+    {kFnVar, fnsum},         {kFnUni, fnuni},         {kFnSigma, fnsigma},     {kFnVireblc, fnvireblc},
+    {kFnToupper, fncase},    {kFnTolower, fncase},    {kFnFind, fnfind},       {kFnWeek, fnweek},
+    {kFnEomonth, fneomonth}, {kFnAddmonth, fnaddmonth}, {kFnAweek, fnaweek},   {kFnCtrans, fnctrans},
+    {kFnLike, fnlike},
     {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
     {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
     {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},

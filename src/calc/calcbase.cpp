@@ -103,6 +103,16 @@ int both_dbl(res_u* a, res_u* b, double* x, double* y) {
 
 int sign3(long long d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
+// The value through exintg, as an integer of `type`.
+int to_integer(res_u* v, int type) {
+  int n = 0;
+  if (int st = exintg(v, &n); st < 0) return st;
+  res_drop(v);
+  v->rs_type = static_cast<std::uint16_t>(type);
+  v->rs_int = n;
+  return 0;
+}
+
 // Appends in place while the text fits the value's storage, so that
 // strings of up to 256 characters stay inside the record.
 int append(res_u* left, const char16_t* text) {
@@ -267,11 +277,44 @@ int exintg(const res_u* v, int* out) {
   }
 }
 
+int long_value(const res_u* v, std::int64_t* out) {
+  int t = v->rs_type;
+  if (is_int(t)) {
+    *out = v->rs_int;
+    return 0;
+  }
+  if (is_dbl(t)) {
+    double d = std::trunc(v->rs_dbl);
+    // 2^63 is the first double beyond the range; a NaN fails both tests.
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return -13;
+    *out = static_cast<std::int64_t>(d);
+    return 0;
+  }
+  if (t != LDCB) return err_vlx(10, "convlong - incompatible type:%d", t);
+  s_dcb d = v->rs_dcb;
+  dcbfix(&d);
+  // Whole base-100 digits: more than 10 of them pass 2^63.
+  if (d.ndigits == 0 || d.exponent <= 0) {
+    *out = 0;
+    return 0;
+  }
+  if (d.exponent > 10) return -13;
+  unsigned __int128 magnitude = 0;
+  for (int i = 0; i < d.exponent; ++i) magnitude = magnitude * 100 + (i < d.ndigits ? d.digits[i] : 0);
+  unsigned __int128 limit = static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0);
+  if (magnitude > limit) return -13;
+  *out = d.sign == 0 ? static_cast<std::int64_t>(-static_cast<__int128>(magnitude))
+                     : static_cast<std::int64_t>(magnitude);
+  return 0;
+}
+
 int convlong(res_u* v) {
-  int n = 0;
-  if (int st = exintg(v, &n); st < 0) return st;
+  std::int64_t n = 0;
+  int st = long_value(v, &n);
+  if (st == -13) return err_vlx(13, "convlong");
+  if (st < 0) return st;
   res_drop(v);
-  v->rs_type = LINTG;
+  v->rs_type = LINT64;
   v->rs_int = n;
   return 0;
 }
@@ -343,16 +386,14 @@ int rsconv(res_u* v, int type) {
   if (t == type) return 0;
   switch (type) {
     case LBOOL: return convbool(v);
-    case LINTG: return convlong(v);
+    case LINTG: return to_integer(v, LINTG);
     case LINT64:
       if (is_int(t) || t == LBOOL) {
         bool_to_int(v);
         v->rs_type = LINT64;
         return 0;
       }
-      if (int st = convlong(v); st < 0) return st;
-      v->rs_type = LINT64;
-      return 0;
+      return to_integer(v, LINT64);
     case LDCB:
       if (t == LCLOB) return text_to_dcb(v);
       if (t == LDATE) {

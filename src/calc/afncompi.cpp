@@ -51,5 +51,6 @@ int fsring() {
   for (calc_fn& f : Obef) f = err_f;
   for (const Entry& e : kOperators) Obef[e.code] = e.handler;
   Plan_view = chamfi_view;
+  Plan_functions = {{kFnVal, fnval}, {kFnLen, fnlen}, {kFnLeftD, fnleft}, {kFnToupper, fncase}};
   return 0;
 }

@@ -239,6 +239,8 @@ class Planner {
       return;
     }
     t->stored = f.form;
+    if (f.form == kLenText8)
+      t->count = t->value.integer < 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(t->value.integer + 1, f.size));
     t->table = field->objectId;
     t->offset = field->header;
     t->size = f.size;
@@ -287,13 +289,28 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
-// The order of 8-bit text read where it is stored (it ends at its first
-// NUL or at the field's end) against the test's literal, which has no NUL
-// before its own end; as the texts would compare.
-inline int text_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+// The characters of 8-bit text stored at `in` within `limit` bytes: up to
+// its first NUL. Fields are short: eight bytes at a time, inline.
+inline unsigned text_length(const unsigned char* in, unsigned limit) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+  constexpr std::uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+  unsigned n = 0;
+  for (; n + 8 <= limit; n += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, in + n, 8);
+    // The lowest marked byte is the first NUL (bytes in memory order).
+    if (std::uint64_t zero = (word - kOnes) & ~word & kHighs; zero != 0)
+      return n + static_cast<unsigned>(__builtin_ctzll(zero) >> 3);
+  }
+  while (n < limit && in[n] != 0) n++;
+  return n;
+}
+
+// The order of the n characters of 8-bit text at `in` against the test's
+// literal, which has no NUL before its own end; as the texts would
+// compare.
+inline int text_order(const plan_test& t, const grctx* g, const unsigned char* in, unsigned n) {
   const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
-  const void* nul = std::memchr(in, 0, t.size);
-  unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
   if (t.accept == kEqual || t.accept == kDifferent) {
     bool same = n == t.textLength;
     for (unsigned i = 0; same && i < n; ++i) same = in[i] == literal[i];
@@ -317,18 +334,11 @@ inline int stream_order(const plan_test& t, const grctx* g, Next next) {
   }
 }
 
-// The characters of 8-bit text stored at `in`: up to its first NUL or the
-// field's end.
-inline unsigned text_length(const plan_test& t, const unsigned char* in) {
-  const void* nul = std::memchr(in, 0, t.size);
-  return nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
-}
-
 // val of 8-bit text: the decimal reading of its first 255 characters, as
 // the loaded value's text is read; kNoOrder when that reading fails.
 int val_order(const plan_test& t, const unsigned char* in) {
   char text[256];
-  unsigned n = std::min(text_length(t, in), 255u);
+  unsigned n = text_length(in, std::min(t.size, 255u));
   std::memcpy(text, in, n);
   text[n] = 0;
   s_dcb d;
@@ -339,7 +349,7 @@ int val_order(const plan_test& t, const unsigned char* in) {
 
 // toupper of 8-bit text, mapped a character at a time as it is compared.
 int upper_order(const plan_test& t, const grctx* g, const unsigned char* in) {
-  unsigned n = text_length(t, in), at = 0;
+  unsigned n = text_length(in, t.size), at = 0;
   char16_t mapped[16];
   int pending = 0, used = 0;
   return stream_order(t, g, [&]() -> unsigned {
@@ -370,13 +380,15 @@ template <std::uint8_t kForm>
     int c = dcbcmp(&d, &t.value.decimal);
     return (c > 0) - (c < 0);
   }
-  if constexpr (kForm == kText8) return text_order(t, g, in);
+  if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size));
   if constexpr (kForm == kValText8) return val_order(t, in);
-  if constexpr (kForm == kLenText8) return sign(text_length(t, in), t.value.integer);
-  if constexpr (kForm == kLeftText8) {
-    unsigned n = std::min(text_length(t, in), t.count), at = 0;
-    return stream_order(t, g, [&]() -> unsigned { return at < n ? in[at++] : 0; });
+  if constexpr (kForm == kLenText8) {
+    // Against a length L, the first L + 1 bytes tell (t.count, set when
+    // the plan is made).
+    unsigned n = text_length(in, t.count);
+    return n < t.count || t.count == t.size ? sign(n, t.value.integer) : 1;
   }
+  if constexpr (kForm == kLeftText8) return text_order(t, g, in, text_length(in, std::min(t.size, t.count)));
   if constexpr (kForm == kUpperText8) return upper_order(t, g, in);
   return 0;
 }

@@ -42,7 +42,8 @@ struct plan_test {
   std::uint16_t textLength;  // of a string literal
   std::uint8_t stored;   // the field's stored form, when the plan reads it
   std::uint8_t call;     // the function applied to the field, if any
-  std::uint32_t count;   // left$'s count
+  std::uint32_t count;   // left$'s count; len: the bytes that tell the
+                         // length against the literal
   std::uint32_t node;    // the field or the call over it, or the node evaluated
   std::uint32_t literal;
   std::uint32_t table;   // the field's table (its node's object id)

@@ -16,10 +16,6 @@ namespace {
 
 constexpr double kDoubleMax = 1e80;
 constexpr double kDoubleTiny = 1e-79;
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-bool is_dbl(int t) { return t == LFLT || t == LDBLE; }
-bool is_number(int t) { return is_int(t) || t == LDCB || is_dbl(t); }
 
 void bool_to_int(res_u* v) {
   if (v->rs_type != LBOOL) return;

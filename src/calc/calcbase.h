@@ -86,6 +86,9 @@ inline const char16_t* res_text(const res_u* v) { return v->rs_str != nullptr ? 
 
 // The integer types: byte, short, integer, 64-bit integer.
 inline bool is_int(int t) { return (t >= LLIBE && t <= LINTG) || t == LINT64; }
+inline bool is_dbl(int t) { return t == LFLT || t == LDBLE; }
+// Numbers: the integers, decimals, floats and doubles.
+inline bool is_number(int t) { return is_int(t) || t == LDCB || is_dbl(t); }
 
 int typconv(int storageType);
 // Name of a type for messages ("Integer", ...).

@@ -16,8 +16,6 @@ constexpr std::int64_t kDefaultCount = 255;
 // The longest text string$ makes, in characters.
 constexpr std::int64_t kMaxText = std::int64_t{1} << 24;
 
-bool is_number(int t) { return is_int(t) || t == LDCB || t == LFLT || t == LDBLE; }
-
 // A count argument: `substitute` when it does not fit, error 50 when
 // negative.
 int count_arg(grctx* g, unsigned node, int code, std::int64_t substitute, std::int64_t* out) {
@@ -44,10 +42,6 @@ void keep(res_u* v, std::int64_t from, std::int64_t count) {
 int text_temp(res_u* v, grctx* g, unsigned node, int code) {
   res_temp(v);
   return fn_text(v, g, node, code);
-}
-
-void drop(res_u* v) {
-  if (v->rs_grp != 0) res_drop(v);
 }
 
 }  // namespace
@@ -120,7 +114,7 @@ int fninstr(res_u* result, grctx* g, s_exp* call, int code) {
     int position = fninstu(static_cast<int>(std::min<std::int64_t>(start, INT_MAX)), res_text(result), res_text(&sub));
     fn_int(result, position);
   }
-  drop(&sub);
+  fn_drop(&sub);
   return st;
 }
 
@@ -230,7 +224,7 @@ int fnstring(res_u* result, grctx* g, s_exp* call, int code) {
       s->length = total;
     }
   }
-  drop(&pattern);
+  fn_drop(&pattern);
   return st;
 }
 
@@ -265,7 +259,7 @@ int fncase(res_u* result, grctx* g, s_exp* call, int code) {
     s->length += static_cast<unsigned>(n);
     s->text[s->length] = 0;
   }
-  drop(&rest);
+  fn_drop(&rest);
   return st;
 }
 
@@ -311,8 +305,8 @@ int fnctrans(res_u* result, grctx* g, s_exp* call, int code) {
     ctrans(result->rs_str->text, result->rs_str->text, n > 1 ? res_text(&from) : nullptr, res_text(&to));
     vsusyn(result->rs_str);
   }
-  drop(&from);
-  drop(&to);
+  fn_drop(&from);
+  fn_drop(&to);
   return st;
 }
 
@@ -328,7 +322,7 @@ int match(res_u* result, grctx* g, s_exp* call, int code, int (*matches)(const c
     int yes = matches(res_text(result), res_text(&pattern)) != 0;
     fn_int(result, code == kFnPat ? yes ^ static_cast<int>(call->type & 1) : yes);
   }
-  drop(&pattern);
+  fn_drop(&pattern);
   return st;
 }
 

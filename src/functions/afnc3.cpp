@@ -12,14 +12,11 @@
 
 namespace {
 
-constexpr std::int64_t kSecondsPerDay = 86400;
 // Chapter 1 of the message file: the weekdays from Sunday at line 1, the
 // months from January at line 9.
 constexpr int kNamesChapter = 1, kFirstWeekday = 1, kFirstMonth = 9;
 constexpr int kMaxDigits = 16;
 
-bool is_dbl(int t) { return t == LFLT || t == LDBLE; }
-bool is_number(int t) { return is_int(t) || t == LDCB || is_dbl(t); }
 
 // The date of a call's arguments, which calcdate must take all of.
 int date_arg(res_u* result, grctx* g, s_exp* call, int code, int* day) {

@@ -16,12 +16,6 @@ constexpr unsigned kBinding = 271;
 // uni's table of the values seen grows by this many entries.
 constexpr int kUniGrowth = 50;
 
-void drop(res_u* v) {
-  if (v->rs_grp != 0) res_drop(v);
-}
-
-bool is_number(int t) { return is_int(t) || t == LDCB || t == LFLT || t == LDBLE; }
-
 // The order of a against b as cmp_exp gives it, without converting either.
 int order_of(const res_u* a, const res_u* b, int* order) {
   // Values of one type compare as they are.
@@ -32,8 +26,8 @@ int order_of(const res_u* a, const res_u* b, int* order) {
   int st = rescpy(&x, a);
   if (st >= 0) st = rescpy(&y, b);
   if (st >= 0) st = cmp_exp(&x, &y, order);
-  drop(&x);
-  drop(&y);
+  fn_drop(&x);
+  fn_drop(&y);
   return st;
 }
 
@@ -54,9 +48,9 @@ struct s_sum {
     res_zero(&squares);
   }
   ~s_sum() {
-    drop(&acc);
-    drop(&squares);
-    for (int i = 0; seen != nullptr && i < count; ++i) drop(seen[i]);
+    fn_drop(&acc);
+    fn_drop(&squares);
+    for (int i = 0; seen != nullptr && i < count; ++i) fn_drop(seen[i]);
     if (group != 0) adg_free(group);
   }
 };
@@ -81,7 +75,7 @@ int varcalc(s_sum* s, res_u* v) {
   if (st >= 0) st = mul_exp(&square, v);
   if (st >= 0) st = s->count == 0 ? rescpy(&s->squares, &square) : add_exp(&s->squares, &square);
   if (st >= 0) st = sumcalc(s, v);
-  drop(&square);
+  fn_drop(&square);
   return st;
 }
 
@@ -118,7 +112,7 @@ int unicalc(s_sum* s, res_u* v) {
   if (entry == nullptr) return -Vstat1;
   res_zero(entry);
   if (int st = rescpy(entry, v); st < 0) {
-    drop(entry);
+    fn_drop(entry);
     return st;
   }
   s->seen[s->count] = entry;
@@ -151,7 +145,7 @@ int each_element(grctx* g, unsigned cid, s_sum* s) {
     res_zero(&value);
     int st = get_element(var, i, &value);
     if (st >= 0) st = step(s, &value);
-    drop(&value);
+    fn_drop(&value);
     if (st != 0) return st;
   }
   return 0;
@@ -173,7 +167,7 @@ int lispro(grctx* g, unsigned first, s_sum* s) {
       res_temp(&value);
       st = calcul(&value, g, i);
       if (st >= 0) st = step(s, &value);
-      drop(&value);
+      fn_drop(&value);
     }
     if (st != 0) return st < 0 ? st : 0;
   }
@@ -199,7 +193,7 @@ int variance(s_sum* s, res_u* result) {
     if (negative) fn_int(&s->squares, 0);
     st = rescpy(result, &s->squares);
   }
-  drop(&mean);
+  fn_drop(&mean);
   return st;
 }
 
@@ -281,7 +275,7 @@ int fnsigma(res_u* result, grctx* g, s_exp* call, int code) {
     res_temp(&value);
     int st = calcul(&value, g, term);
     if (st >= 0) st = step(&s, &value);
-    drop(&value);
+    fn_drop(&value);
     if (st < 0) return st;
   }
   if (s.count == 0) {

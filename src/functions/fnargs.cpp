@@ -6,14 +6,6 @@
 #include "grammar/toktab.h"
 #include "values/date.h"
 
-namespace {
-
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-bool is_number(int t) { return is_int(t) || t == LDCB || t == LFLT || t == LDBLE; }
-
-}  // namespace
-
 const char* fn_name(int code) {
   static char number[16];
   const char* name = recup_tok(1, code);
@@ -55,7 +47,7 @@ int fn_count(grctx* g, unsigned node, int code, std::int64_t* out, bool* fits) {
     *fits = st != -13;
     if (st == -13) st = 0;
   }
-  if (value.rs_grp != 0) res_drop(&value);
+  fn_drop(&value);
   return st;
 }
 
@@ -93,14 +85,18 @@ int date_value(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* 
   return 0;
 }
 
-void fn_int(res_u* v, std::int64_t n) {
+void fn_drop(res_u* v) {
   if (v->rs_grp != 0) res_drop(v);
+}
+
+void fn_int(res_u* v, std::int64_t n) {
+  fn_drop(v);
   v->rs_type = LINTG;
   v->rs_int = n;
 }
 
 void fn_date(res_u* v, int day) {
-  if (v->rs_grp != 0) res_drop(v);
+  fn_drop(v);
   v->rs_type = LDATE;
   v->rs_date = static_cast<std::uint32_t>(day);
 }

@@ -55,6 +55,8 @@ int calcdate(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* us
 // The same with the first argument already evaluated into v.
 int date_value(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* used);
 
+// Releases what a temporary value holds.
+void fn_drop(res_u* v);
 // Value setters that first release what the value held.
 void fn_int(res_u* v, std::int64_t n);
 void fn_date(res_u* v, int day);

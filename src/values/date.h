@@ -12,6 +12,8 @@
 #include <cstring>
 
 constexpr int MAXDATE = 3068037;
+// A timestamp's seconds in a day.
+constexpr std::int64_t kSecondsPerDay = 86400;
 
 // Pivot of two-digit years (system variable vlxdcs) and the test flag that
 // freezes the time of day.

@@ -178,22 +178,39 @@ int fndayn(res_u* result, grctx* g, s_exp* call, int code) {
   return 0;
 }
 
-int fndayd(res_u* result, grctx* g, s_exp* call, int code) {
-  if (code != kFnDayD) return MISPLACED("fndayd");
+namespace {
+
+// The argument of day$ and month$: a number alone (*numbered), or the
+// date of calcdate; its value, or the date's day number.
+int name_arg(res_u* result, grctx* g, s_exp* call, int code, bool* numbered, std::int64_t* value) {
   unsigned args[3];
   int n = fn_args(g, call, code, 1, 3, args), used = 1;
   if (n < 0) return n;
   if (int st = calcul(result, g, args[0]); st < 0) return st;
+  int t = result->rs_type;
+  *numbered = n == 1 && t != LDATE && t != LDATETIME && t != LCLOB;
+  if (*numbered) {
+    if (!is_number(t)) return fn_fail(10, code);
+    // One beyond 64 bits names nothing.
+    return long_value(result, value) < 0 ? fn_fail(50, code) : 0;
+  }
+  if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
+  if (used != n) return err_vlx(69, "%s", fn_name(code));
+  *value = result->rs_date;
+  return 0;
+}
+
+}  // namespace
+
+int fndayd(res_u* result, grctx* g, s_exp* call, int code) {
+  if (code != kFnDayD) return MISPLACED("fndayd");
   std::int64_t weekday = 0;
-  if (n == 1 && result->rs_type != LDATE && result->rs_type != LDATETIME && result->rs_type != LCLOB) {
-    // A weekday number; one beyond 64 bits is no weekday.
-    if (!is_number(result->rs_type)) return fn_fail(10, code);
-    if (long_value(result, &weekday) < 0) return fn_fail(50, code);
+  bool numbered = false;
+  if (int st = name_arg(result, g, call, code, &numbered, &weekday); st < 0) return st;
+  if (numbered) {
     weekday = (weekday % 7 + 7) % 7;
   } else {
-    if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
-    if (used != n) return err_vlx(69, "%s", fn_name(code));
-    int d = dayn(static_cast<int>(result->rs_date));
+    int d = dayn(static_cast<int>(weekday));
     if (d < 0) return d;
     weekday = d % 7;
   }
@@ -202,22 +219,15 @@ int fndayd(res_u* result, grctx* g, s_exp* call, int code) {
 
 int fnmonthd(res_u* result, grctx* g, s_exp* call, int code) {
   if (code != kFnMonthD) return MISPLACED("fnmonthd");
-  unsigned args[3];
-  int n = fn_args(g, call, code, 1, 3, args), used = 1;
-  if (n < 0) return n;
-  if (int st = calcul(result, g, args[0]); st < 0) return st;
   std::int64_t m = 0;
-  if (n == 1 && result->rs_type != LDATE && result->rs_type != LDATETIME && result->rs_type != LCLOB) {
-    if (!is_number(result->rs_type)) return fn_fail(10, code);
-    if (long_value(result, &m) < 0 || m < 1 || m > 12) return fn_fail(50, code);
-  } else {
-    if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
-    if (used != n) return err_vlx(69, "%s", fn_name(code));
-    m = month(static_cast<int>(result->rs_date));
+  bool numbered = false;
+  if (int st = name_arg(result, g, call, code, &numbered, &m); st < 0) return st;
+  if (!numbered) {
+    m = month(static_cast<int>(m));
     if (m < 0) return static_cast<int>(m);
-    // The null date has no month.
-    if (m == 0) return fn_fail(50, code);
   }
+  // The null date has no month.
+  if (m < 1 || m > 12) return fn_fail(50, code);
   return message_result(result, kFirstMonth + static_cast<int>(m) - 1);
 }
 

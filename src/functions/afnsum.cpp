@@ -219,15 +219,7 @@ int fnsum(res_u* result, grctx* g, s_exp* call, int code) {
 }
 
 int fnfind(res_u* result, grctx* g, s_exp* call, int code) {
-  if (code != kFnFind) return MISPLACED("fnfind");
-  s_sum s(code);
-  if (int st = lispro(g, call->header, &s); st < 0) return st;
-  fn_int(result, s.found);
-  return 0;
-}
-
-int fnuni(res_u* result, grctx* g, s_exp* call, int code) {
-  if (code != kFnUni) return MISPLACED("fnuni");
+  if (code != kFnFind && code != kFnUni) return MISPLACED("fnfind");
   s_sum s(code);
   if (int st = lispro(g, call->header, &s); st < 0) return st;
   fn_int(result, s.found);

@@ -20,12 +20,11 @@ inline constexpr long long kSigmaSteps = 1000000;
 // variance (the mean of the squares less the square of the mean, computed
 // in decimals, or in doubles once a double takes part).
 int fnsum(res_u* result, grctx* g, s_exp* call, int code);
-// find(key, values...): the position among the values of the first one
-// equal to the key, 0 when none; the values after it are not evaluated.
+// find(key, values...) (code 98): the position among the values of the
+// first one equal to the key, 0 when none; uni(values...) (79): the
+// position of the first value equal to an earlier one, 0 when all differ.
+// The values after the one found are not evaluated.
 int fnfind(res_u* result, grctx* g, s_exp* call, int code);
-// uni(values...): the position of the first value equal to an earlier one,
-// 0 when all differ; the values after it are not evaluated.
-int fnuni(res_u* result, grctx* g, s_exp* call, int code);
 // sigma(variable = first, last, expression), also with the variable, first
 // and last as three arguments: the sum of the expression's values while
 // the variable (created when its class lacks it) takes the integers from

@@ -51,15 +51,7 @@ std::string describe(const res_u* v) {
   return "str \"" + text + "\"";
 }
 
-std::string evaluate(grctx* g, unsigned root) {
-  raz_err();
-  res_u value;
-  res_zero(&value);
-  int st = evafsr(&value, g, root);
-  std::string out = st < 0 ? "error " + std::to_string(-st) : describe(&value);
-  res_drop(&value);
-  return out;
-}
+std::string evaluate(grctx* g, unsigned root) { return builder::evaluate(g, root, describe); }
 
 void set(int cls, const char* name, short index, res_u* value) {
   ASSERT_EQ(assign(cher_var(cls, name), &index, 1, value), 0) << name << "(" << index << ")";

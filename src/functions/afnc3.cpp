@@ -17,7 +17,6 @@ namespace {
 constexpr int kNamesChapter = 1, kFirstWeekday = 1, kFirstMonth = 9;
 constexpr int kMaxDigits = 16;
 
-
 // The date of a call's arguments, which calcdate must take all of.
 int date_arg(res_u* result, grctx* g, s_exp* call, int code, int* day) {
   unsigned args[3];
@@ -49,7 +48,7 @@ int date_result(res_u* result, int st, int day) {
 }
 
 int message_result(res_u* result, int line) {
-  if (result->rs_grp != 0) res_drop(result);
+  fn_drop(result);
   return res_setascii(result, message(0, kNamesChapter, line));
 }
 

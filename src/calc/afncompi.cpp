@@ -31,7 +31,7 @@ const Entry kOperators[] = {
     {kFnInstr, fninstr},     {kFnLeftD, fnleft},      {kFnRightD, fnright},    {kFnMidD, fnmid},
     {kFnSegD, fnseg},        {kFnGdatD, fngdat},      {kFnPat, fnpat},         {kFnMin, fnsum},
     {kFnMax, fnsum},         {kFnSum, fnsum},         {kFnPrd, fnsum},         {kFnAvg, fnsum},
-    {kFnVar, fnsum},         {kFnUni, fnfind},         {kFnSigma, fnsigma},     {kFnVireblc, fnvireblc},
+    {kFnVar, fnsum},         {kFnUni, fnfind},        {kFnSigma, fnsigma},     {kFnVireblc, fnvireblc},
     {kFnToupper, fncase},    {kFnTolower, fncase},    {kFnFind, fnfind},       {kFnWeek, fnweek},
     {kFnEomonth, fneomonth}, {kFnAddmonth, fnaddmonth}, {kFnAweek, fnaweek},   {kFnCtrans, fnctrans},
     {kFnLike, fnlike},

@@ -273,43 +273,30 @@ int exintg(const res_u* v, int* out) {
   }
 }
 
-int long_value(const res_u* v, std::int64_t* out) {
+int convlong(res_u* v) {
   int t = v->rs_type;
+  std::int64_t n = 0;
   if (is_int(t)) {
-    *out = v->rs_int;
-    return 0;
-  }
-  if (is_dbl(t)) {
+    n = v->rs_int;
+  } else if (is_dbl(t)) {
     double d = std::trunc(v->rs_dbl);
     // 2^63 is the first double beyond the range; a NaN fails both tests.
     if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return -13;
-    *out = static_cast<std::int64_t>(d);
-    return 0;
+    n = static_cast<std::int64_t>(d);
+  } else if (t == LDCB) {
+    s_dcb d = v->rs_dcb;
+    dcbfix(&d);
+    // Whole base-100 digits: more than 10 of them pass 2^63.
+    if (d.ndigits != 0 && d.exponent > 0) {
+      if (d.exponent > 10) return -13;
+      unsigned __int128 magnitude = 0;
+      for (int i = 0; i < d.exponent; ++i) magnitude = magnitude * 100 + (i < d.ndigits ? d.digits[i] : 0);
+      if (magnitude > static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0)) return -13;
+      n = d.sign == 0 ? static_cast<std::int64_t>(-static_cast<__int128>(magnitude)) : static_cast<std::int64_t>(magnitude);
+    }
+  } else {
+    return err_vlx(10, "convlong - incompatible type:%d", t);
   }
-  if (t != LDCB) return err_vlx(10, "convlong - incompatible type:%d", t);
-  s_dcb d = v->rs_dcb;
-  dcbfix(&d);
-  // Whole base-100 digits: more than 10 of them pass 2^63.
-  if (d.ndigits == 0 || d.exponent <= 0) {
-    *out = 0;
-    return 0;
-  }
-  if (d.exponent > 10) return -13;
-  unsigned __int128 magnitude = 0;
-  for (int i = 0; i < d.exponent; ++i) magnitude = magnitude * 100 + (i < d.ndigits ? d.digits[i] : 0);
-  unsigned __int128 limit = static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0);
-  if (magnitude > limit) return -13;
-  *out = d.sign == 0 ? static_cast<std::int64_t>(-static_cast<__int128>(magnitude))
-                     : static_cast<std::int64_t>(magnitude);
-  return 0;
-}
-
-int convlong(res_u* v) {
-  std::int64_t n = 0;
-  int st = long_value(v, &n);
-  if (st == -13) return err_vlx(13, "convlong");
-  if (st < 0) return st;
-  res_drop(v);
   v->rs_type = LINT64;
   v->rs_int = n;
   return 0;

@@ -100,11 +100,10 @@ int old_date(res_u* v);
 int rsconv(res_u* v, int type);
 int convdcb(res_u* v);
 int convdbl(res_u* v);
-// A number (integer, decimal truncated, double truncated) as a 64-bit
-// integer: 0, or -13, not recorded, when it does not fit; another type is
-// error 10. convlong makes the value that integer (type 386) and records
-// error 13 when it does not fit.
-int long_value(const res_u* v, std::int64_t* out);
+// A number (integer, decimal truncated, double truncated) becomes a 64-bit
+// integer (type 386). A number that does not fit is -13, not recorded:
+// the functions that read counts put a substitute in its place. Another
+// type is error 10.
 int convlong(res_u* v);
 int convbool(res_u* v);
 int exintg(const res_u* v, int* out);

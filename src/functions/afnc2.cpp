@@ -202,10 +202,9 @@ int fnstring(res_u* result, grctx* g, s_exp* call, int code) {
   const char16_t* text = &unit;
   std::int64_t length = 1;
   if (st >= 0 && is_number(pattern.rs_type)) {
-    std::int64_t value = 0;
-    st = long_value(&pattern, &value);
-    if (st == -13 || (st >= 0 && (value < 0 || value > 0xFFFF))) st = fn_fail(50, code);
-    unit = static_cast<char16_t>(value);
+    st = convlong(&pattern);
+    if (st == -13 || (st >= 0 && (pattern.rs_int < 0 || pattern.rs_int > 0xFFFF))) st = fn_fail(50, code);
+    unit = static_cast<char16_t>(pattern.rs_int);
   } else if (st >= 0) {
     st = convertResu2Clob(&pattern);
     if (st >= 0 && pattern.rs_type != LCLOB) st = fn_fail(10, code);

@@ -97,9 +97,12 @@ int fnint(res_u* result, grctx* g, s_exp* call, int code) {
     lngdcb(&one, 1);
     if (int st = dcb_as(&d, &d, &one, 1); st < 0) return st;
   }
-  std::int64_t n = 0;
   result->rs_dcb = d;
-  if (long_value(result, &n) == 0 && n >= INT32_MIN && n <= INT32_MAX) fn_int(result, n);
+  res_u whole;
+  res_temp(&whole);
+  whole.rs_type = LDCB;
+  whole.rs_dcb = d;
+  if (convlong(&whole) == 0 && whole.rs_int >= INT32_MIN && whole.rs_int <= INT32_MAX) fn_int(result, whole.rs_int);
   return 0;
 }
 
@@ -191,7 +194,9 @@ int name_arg(res_u* result, grctx* g, s_exp* call, int code, bool* numbered, std
   if (*numbered) {
     if (!is_number(t)) return fn_fail(10, code);
     // One beyond 64 bits names nothing.
-    return long_value(result, value) < 0 ? fn_fail(50, code) : 0;
+    if (convlong(result) < 0) return fn_fail(50, code);
+    *value = result->rs_int;
+    return 0;
   }
   if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
   if (used != n) return err_vlx(69, "%s", fn_name(code));

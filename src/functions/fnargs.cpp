@@ -42,10 +42,10 @@ int fn_count(grctx* g, unsigned node, int code, std::int64_t* out, bool* fits) {
   res_temp(&value);
   int st = calcul(&value, g, node);
   if (st >= 0) {
-    bool number = is_number(value.rs_type);
-    st = number ? long_value(&value, out) : fn_fail(10, code);
+    st = is_number(value.rs_type) ? convlong(&value) : fn_fail(10, code);
     *fits = st != -13;
     if (st == -13) st = 0;
+    *out = *fits ? value.rs_int : 0;
   }
   fn_drop(&value);
   return st;
@@ -71,7 +71,8 @@ int date_value(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* 
   if (!is_number(v->rs_type) || n < 3) return fn_fail(10, code);
   // Day, month and year.
   std::int64_t parts[3] = {};
-  bool fits = long_value(v, &parts[0]) == 0;
+  bool fits = convlong(v) == 0;
+  parts[0] = fits ? v->rs_int : 0;
   for (int i = 1; i < 3 && fits; ++i)
     if (int st = fn_count(g, nodes[i], code, &parts[i], &fits); st < 0) return st;
   for (std::int64_t part : parts)

@@ -23,6 +23,7 @@
 #include "calc/acalc.h"
 #include "calc/fplan.h"
 #include "memory/vlxcalls.h"
+#include "table/afncompi.h"
 #include "values/date.h"
 #include "variables/variable.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "files/vlxpath.h"
+#include "base/vlxpath.h"
 #include "vlxclient.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "channel/protocol.h"
 #include "diagnostics/vlxerr.h"
 #include "image/vlxload.h"
 #include "values/vlxdcb.h"
@@ -18,10 +19,8 @@ namespace {
 constexpr unsigned kCompareCodes[] = {271, 272, 269, 270, 267, 268};
 const char* const kCompareWords[] = {"=", "<>", "<", "<=", ">", ">="};
 constexpr unsigned kAndCode = 266, kOrCode = 264, kNotCode = 257;
-constexpr unsigned kIntegerCode = 302, kDecimalCode = 303, kStringCode = 378;
+constexpr unsigned kIntegerCode = LINTG, kDecimalCode = LDCB, kStringCode = LSTRU;
 constexpr unsigned kFieldCode = 336, kValCode = 38;
-// Every field of a system table is a 255-byte slot of 8-bit text.
-constexpr unsigned kFieldType = 306, kFieldLength = 255;
 
 Expr make(Node n) { return Expr(std::make_shared<const Node>(std::move(n))); }
 
@@ -296,8 +295,8 @@ int highest(const Node& n) {
 bool numeric_kind(Kind k) { return k == Kind::integer || k == Kind::decimal; }
 
 int store_field(grctx* g, int number, int slot) {
-  return stfexp(g, kFieldCode, static_cast<unsigned>(slot), static_cast<unsigned>(number - 1) * kFieldLength,
-                kFieldLength, kFieldType, 0);
+  return stfexp(g, kFieldCode, static_cast<unsigned>(slot), static_cast<unsigned>(number - 1) * kFieldWidth,
+                kFieldWidth, kFieldType, 0);
 }
 
 int store(const Node& n, int slot, grctx* g, bool asNumber) {
@@ -350,7 +349,7 @@ int store(const Node& n, int slot, grctx* g, bool asNumber) {
       return l < 0 ? l : stfexp(g, kNotCode, 0, static_cast<unsigned>(l), 0, 0, 0);
     }
   }
-  return err_vlx(26, "vlxc::compile");
+  return err_vlx(kErrInternal, "vlxc::compile");
 }
 
 }  // namespace
@@ -365,8 +364,8 @@ int compile_fields(const int* fields, int count, int tableSlot, grctx* g) {
   // Stored last to first so that each node can name its successor.
   int next = 0;
   for (int i = count - 1; i >= 0; --i) {
-    int f = stfexp(g, kFieldCode, static_cast<unsigned>(tableSlot), static_cast<unsigned>(fields[i] - 1) * kFieldLength,
-                   kFieldLength, kFieldType, static_cast<unsigned>(next));
+    int f = stfexp(g, kFieldCode, static_cast<unsigned>(tableSlot), static_cast<unsigned>(fields[i] - 1) * kFieldWidth,
+                   kFieldWidth, kFieldType, static_cast<unsigned>(next));
     if (f < 0) return f;
     next = f;
   }

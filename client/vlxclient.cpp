@@ -8,44 +8,27 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
-#include "diagnostics/mess.h"
+#include "channel/protocol.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "image/vlxfsq.h"
 #include "image/vlxload.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 
 namespace vlxc {
 
 namespace {
 
-constexpr int kDriver = 3;
-constexpr int kWantedVersion = 20;
-constexpr int kSystemService = 4;  // service type of the channel's slot
-constexpr int kFieldBytes = 255;
-constexpr int kFieldType = 306;
-constexpr int kFieldDescription = 36;
-constexpr int kMaxFilters = 4;
 constexpr int kMemoryKb = 64 * 1024;
-// Read flag and selection flag that ask for the selected fields only.
-constexpr int kConvertFlag = 16;
-constexpr int kSelectionFlag = 0x80;
 
-// ORDER EVENTS: the events of the table requests that the client sends.
-enum Event : unsigned char {
-  kRead = 1, kOpen = 2, kEndSession = 8, kClose = 9, kAddFilter = 13, kRemoveFilter = 17, kKeyRead = 19,
-  kVersion = 22, kSelect = 23, kRemoveSelection = 24,
-};
-
-// Once per process: memory, messages, and a lost server reported as an
-// error (r_pipe would otherwise raise SIGHUP's routine).
+// Once per process: memory and messages. A lost server is an error: the
+// channel has no lost-peer routine here (Comlost).
 void init_process() {
   static bool done = [] {
     ::signal(SIGPIPE, SIG_IGN);
-    ignoreSignal();
     ini_malloc(kMemoryKb);
     ini_mess("ENG");
     inicom("");
@@ -67,38 +50,31 @@ std::string what_of(const std::string& operation, int number, const std::string&
 }
 
 void put8(std::string& s, int v) { s += static_cast<char>(v & 0xFF); }
-void put16(std::string& s, int v) {
-  put8(s, v >> 8);
-  put8(s, v);
-}
-void put32(std::string& s, std::uint32_t v) {
-  put16(s, static_cast<int>(v >> 16));
-  put16(s, static_cast<int>(v & 0xFFFF));
-}
 void put_text(std::string& s, const std::string& text) {
   char field[kRequestMax];
   int n = reqstr(field, static_cast<int>(sizeof field), text.c_str());
   s.append(field, static_cast<std::size_t>(n));
 }
 
-std::string head(int event) { return {static_cast<char>(kDriver), static_cast<char>(event)}; }
+std::string head(fsr_event event) { return {static_cast<char>(kSysDriver), static_cast<char>(event)}; }
 
-// The 36-byte description of field i: offset, storage type, length, name.
+// The description of field i: offset, storage type, length, name.
 std::string field_description(int i) {
   unsigned char d[kFieldDescription] = {};
-  put_be32(d + 4, static_cast<std::uint32_t>(i * kFieldBytes));
-  put_be16(d + 10, kFieldType);
-  put_be16(d + 12, kFieldBytes);
-  put_be16(d + 16, kFieldBytes);
-  std::snprintf(reinterpret_cast<char*>(d + 18), 13, "F%d", i + 1);
+  put_be32(d + kFdOffset, static_cast<std::uint32_t>(i * kFieldWidth));
+  put_be16(d + kFdType, kFieldType);
+  put_be16(d + kFdLength, kFieldWidth);
+  put_be16(d + kFdScale, kFieldWidth);
+  std::snprintf(reinterpret_cast<char*>(d + kFdName), kFdNameBytes, "F%d", i + 1);
   return std::string(reinterpret_cast<char*>(d), sizeof d);
 }
 
 Record split_record(const std::vector<char>& raw) {
   Record r;
-  for (std::size_t at = 0; at + kFieldBytes <= raw.size(); at += kFieldBytes) {
+  std::size_t width = kFieldWidth;
+  for (std::size_t at = 0; at + width <= raw.size(); at += width) {
     std::size_t n = 0;
-    while (n < kFieldBytes && raw[at + n] != 0) ++n;
+    while (n < width && raw[at + n] != 0) ++n;
     r.emplace_back(raw.data() + at, n);
   }
   return r;
@@ -109,7 +85,7 @@ struct Grammar {
   unsigned group = 0;
   grctx* g = nullptr;
   Grammar() {
-    group = adg_get(nullptr, nullptr, 0, "vlxc grammar");
+    group = adg_get(nullptr, nullptr, kGrpServer, "vlxc grammar");
     if (group != 0) g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
     if (g != nullptr) {
       g->group = group;
@@ -170,9 +146,9 @@ Session::Session(const std::string& serverPath) {
 
   s_abv abv;
   static int sessions = 0;
-  comabv(kSystemService, ++sessions & 0xFF, &abv);
-  group_ = adg_get(nullptr, nullptr, 0, "vlxc session %d", static_cast<int>(pid_));
-  int st = group_ == 0 ? -Vstat1 : comSlot(kSystemService, abv.b[1], &slot_);
+  comabv(kSysService, ++sessions & 0xFF, &abv);
+  group_ = adg_get(nullptr, nullptr, kGrpServer, "vlxc session %d", static_cast<int>(pid_));
+  int st = group_ == 0 ? -Vstat1 : comSlot(kSysService, abv.b[1], &slot_);
   if (st >= 0)
     st = i_tcom(slot_, &abv, group_, kModePipe, toServer_, fromServer_, toServer_, fromServer_, 0, nullptr);
   if (st < 0) {
@@ -183,8 +159,7 @@ Session::Session(const std::string& serverPath) {
   }
 
   try {
-    std::string body = head(kVersion);
-    put32(body, kWantedVersion);
+    std::string body = head(kEvVersion) + be32(kServiceVersion);
     send("version", 0, body);
     status("version");
     unsigned char version[4];
@@ -229,9 +204,9 @@ void Session::release() {
 }
 
 int Session::end() {
-  if (ended_) throw Error("end", 26, "the session has ended");
+  if (ended_) throw Error("end", kErrInternal, "the session has ended");
   ended_ = true;
-  wr_req(slot_, 0, 2, head(kEndSession).data());
+  wr_req(slot_, 0, 2, head(kEvEndSession).data());
   int st = com_flush(slot_);
   raz_err();
   ::close(toServer_);
@@ -250,7 +225,7 @@ void Session::channel_failed(const char* operation, int st) {
 }
 
 void Session::send(const char* operation, int object, const std::string& body, const std::string& raw) {
-  if (ended_) throw Error(operation, 26, "the session has ended");
+  if (ended_) throw Error(operation, kErrInternal, "the session has ended");
   int st = wr_req(slot_, object, static_cast<int>(body.size()), body.data());
   if (st >= 0 && !raw.empty()) st = wl_req(slot_, raw.data(), static_cast<int>(raw.size()));
   if (st < 0) channel_failed(operation, st);
@@ -268,7 +243,7 @@ void Session::bytes(const char* operation, void* out, int count) {
   if (int st = rl_ack(slot_, out, count); st < 0) channel_failed(operation, st);
 }
 
-void Session::send_grammar(const char* operation, int table, int event, const std::string& tail, grctx* g) {
+void Session::send_grammar(const char* operation, int table, fsr_event event, const std::string& tail, grctx* g) {
   unsigned char sizes[16];
   int maxSize = 0;
   int n = getGrammarSize(g, sizes, &maxSize, slot_);
@@ -283,17 +258,17 @@ void Session::send_grammar(const char* operation, int table, int event, const st
 
 Table Session::open(const std::string& command, int fieldCount) {
   std::string operation = "open '" + command + "'";
-  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, 26, "bad field count");
-  if (command.size() > 255) throw Error(operation, 26, "command longer than 255 bytes");
-  std::string body = head(kOpen);
+  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, kErrInternal, "bad field count");
+  if (command.size() > 255) throw Error(operation, kErrInternal, "command longer than 255 bytes");
+  std::string body = head(kEvOpen);
   put8(body, 0);  // open flags: no query lines
   put8(body, 1);  // no database identifier with the name
   put_text(body, command);
   put_text(body, "");
   put_text(body, "");
-  put16(body, fieldCount);
+  body += be16(fieldCount);
   put8(body, 0);  // indexes
-  put32(body, static_cast<std::uint32_t>(fieldCount * kFieldBytes));
+  body += be32(static_cast<std::uint32_t>(fieldCount * kFieldWidth));
   std::string fields;
   for (int i = 0; i < fieldCount; ++i) fields += field_description(i);
   send(operation.c_str(), 0, body, fields);
@@ -326,53 +301,52 @@ Table::~Table() {
 }
 
 void Table::close() {
-  if (session_ == nullptr) throw Error("close", 26, "the table is closed");
+  if (session_ == nullptr) throw Error("close", kErrInternal, "the table is closed");
   Session* s = session_;
   session_ = nullptr;
-  s->send("close", slot_, head(kClose));
+  s->send("close", slot_, head(kEvClose));
   s->status("close");
 }
 
 int Table::filter(const Expr& condition) {
   const char* operation = "filter";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   if (int h = highest_field(condition); h > fields_)
-    throw Error(operation, 26, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
+    throw Error(operation, kErrInternal, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
   int root = compile(condition, slot_, grammar.g);
   if (root < 0) session_->channel_failed(operation, root);
-  std::string tail;
-  put16(tail, root);
+  std::string tail = be16(root);
   put8(tail, 0);  // criterion
-  session_->send_grammar(operation, slot_, kAddFilter, tail, grammar.g);
+  session_->send_grammar(operation, slot_, kEvAddFilter, tail, grammar.g);
   int number = session_->status(operation);
   // The server stores a filter in its first free entry; it may answer
   // that entry's number, else the client keeps the same count.
-  if (number < 1 || number > kMaxFilters) {
+  if (number < 1 || number > kFilters) {
     number = 1;
-    while (number <= kMaxFilters && filters_[number - 1]) ++number;
-    if (number > kMaxFilters) number = kMaxFilters;
+    while (number <= kFilters && filters_[number - 1]) ++number;
+    if (number > kFilters) number = kFilters;
   }
   filters_[number - 1] = true;
   return number;
 }
 
 void Table::remove_filter(int number) {
-  if (session_ == nullptr) throw Error("remove filter", 26, "the table is closed");
-  std::string body = head(kRemoveFilter);
+  if (session_ == nullptr) throw Error("remove filter", kErrInternal, "the table is closed");
+  std::string body = head(kEvRemoveFilter);
   put8(body, number);
   session_->send("remove filter", slot_, body);
   session_->status("remove filter");
-  if (number >= 1 && number <= kMaxFilters) filters_[number - 1] = false;
+  if (number >= 1 && number <= kFilters) filters_[number - 1] = false;
 }
 
 void Table::select(const std::vector<int>& fields) {
   const char* operation = "select";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
-  if (fields.empty() || fields.size() > 255) throw Error(operation, 26, "between 1 and 255 fields");
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
+  if (fields.empty() || fields.size() > 255) throw Error(operation, kErrInternal, "between 1 and 255 fields");
   for (int f : fields) {
-    if (f < 1 || f > fields_) throw Error(operation, 26, "no field $" + std::to_string(f));
+    if (f < 1 || f > fields_) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
   }
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
@@ -380,16 +354,16 @@ void Table::select(const std::vector<int>& fields) {
   if (first < 0) session_->channel_failed(operation, first);
   std::string tail;
   put8(tail, first);
-  put8(tail, kSelectionFlag);
+  put8(tail, kSelectAlways);
   put8(tail, 0);  // the one selection of a system table
-  session_->send_grammar(operation, slot_, kSelect, tail, grammar.g);
+  session_->send_grammar(operation, slot_, kEvSelect, tail, grammar.g);
   session_->status(operation);
   selected_ = fields;
 }
 
 void Table::remove_selection() {
-  if (session_ == nullptr) throw Error("remove selection", 26, "the table is closed");
-  std::string body = head(kRemoveSelection);
+  if (session_ == nullptr) throw Error("remove selection", kErrInternal, "the table is closed");
+  std::string body = head(kEvRemoveSelection);
   put8(body, 0);
   session_->send("remove selection", slot_, body);
   session_->status("remove selection");
@@ -400,43 +374,41 @@ std::optional<Record> Table::answer_record(const char* operation) {
   int st = session_->status(operation);
   if (st != 0) return std::nullopt;
   std::size_t fields = selected_.empty() ? static_cast<std::size_t>(fields_) : selected_.size();
-  std::vector<char> raw(fields * kFieldBytes);
+  std::vector<char> raw(fields * kFieldWidth);
   session_->bytes(operation, raw.data(), static_cast<int>(raw.size()));
   return split_record(raw);
 }
 
 std::optional<Record> Table::read(Mode mode) {
   const char* operation = "read";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
-  std::string body = head(kRead);
-  put16(body, 0);  // key
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
+  std::string body = head(kEvRead) + be16(0);  // key
   put8(body, static_cast<int>(mode));
-  put16(body, selected_.empty() ? 0 : kConvertFlag);
-  put16(body, 0);  // no key value
+  body += be16(selected_.empty() ? 0 : kReadSelected);
+  body += be16(0);  // no key value
   put8(body, 0);
   put8(body, 0);  // criterion and selection 0
   put_text(body, "");
-  put16(body, 0);  // no lock
-  put32(body, 0);
-  put32(body, 0);
+  body += be16(0);  // no lock
+  body += be32(0);
+  body += be32(0);
   session_->send(operation, slot_, body);
   return answer_record(operation);
 }
 
 std::optional<Record> Table::read_key(int key, Mode mode) {
   const char* operation = "read with key";
-  if (session_ == nullptr) throw Error(operation, 26, "the table is closed");
-  std::string body = head(kKeyRead);
-  put16(body, key);
+  if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
+  std::string body = head(kEvReadKeys) + be16(key);
   put8(body, 1);  // one key criterion
-  put16(body, static_cast<int>(mode));
-  put16(body, 0);  // first key value: none
-  put16(body, 0);  // second key value: none
-  put8(body, 0);   // criterion and selection 0
-  put32(body, 0);
+  body += be16(static_cast<int>(mode));
+  body += be16(0);  // first key value: none
+  body += be16(0);  // second key value: none
+  put8(body, 0);    // criterion and selection 0
+  body += be32(0);
   put_text(body, "");
-  put16(body, 0);  // no lock
-  put32(body, 0);
+  body += be16(0);  // no lock
+  body += be32(0);
   session_->send(operation, slot_, body);
   return answer_record(operation);
 }

@@ -11,8 +11,10 @@
 // Every error answer of the server, and every failure of the channel,
 // throws vlxc::Error with the error number and its catalogue text. The
 // client process is an engine process: the first session sets the memory
-// ceiling, loads the English message file, ignores SIGPIPE and makes a lost
-// server an error instead of a signal.
+// ceiling, loads the English message file and ignores SIGPIPE; a lost
+// server is an error, as the channel has no lost-peer routine here. The
+// requests are built with the names of channel/protocol.h, and the library
+// links the engine's folders up to compiled grammars only.
 #pragma once
 
 #include <sys/types.h>
@@ -22,12 +24,19 @@
 #include <string>
 #include <vector>
 
+#include "channel/protocol.h"
 #include "expr.h"
 
 namespace vlxc {
 
-// ORDER MODE: the read modes of the protocol.
-enum class Mode { first = 0, last = 1, next = 2, previous = 3, current = 4 };
+// The read modes of the protocol.
+enum class Mode {
+  first = kReadFirst,
+  last = kReadLast,
+  next = kReadNext,
+  previous = kReadPrevious,
+  current = kReadCurrent,
+};
 
 // Fields of one record, trailing zero bytes of each slot removed.
 using Record = std::vector<std::string>;
@@ -75,7 +84,7 @@ class Table {
   Session* session_;
   int slot_;
   int fields_;
-  bool filters_[4] = {};
+  bool filters_[kFilters] = {};
   std::vector<int> selected_;
 };
 
@@ -105,7 +114,7 @@ class Session {
   int status(const char* operation);
   void bytes(const char* operation, void* out, int count);
   // Sends a compiled grammar request: body head, sizes, body tail, sections.
-  void send_grammar(const char* operation, int table, int event, const std::string& tail, struct grctx* g);
+  void send_grammar(const char* operation, int table, fsr_event event, const std::string& tail, struct grctx* g);
   // Frees the slot and descriptors; kills a server that did not end.
   void release();
   [[noreturn]] void channel_failed(const char* operation, int st);

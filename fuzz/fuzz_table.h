@@ -12,18 +12,18 @@
 #include <filesystem>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "calc/acalc.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
-#include "files/vlxpath.h"
+#include "files/mess.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
+#include "table/afncompi.h"
+#include "table/fsrarq.h"
 #include "table/sysop.h"
 
 namespace fuzztable {
@@ -54,7 +54,6 @@ inline void start() {
   ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
   vlx_reset_install_dir();
   ini_malloc(4096);
-  ignoreSignal();
   load_system_security();
   ini_mess("ENG");
   inicom("");
@@ -74,7 +73,7 @@ inline void ensure_table() {
   std::snprintf(request.name, sizeof request.name, "cat %s", Table.c_str());
   request.fieldCount = 3;
   request.recordLength = 3 * 255;
-  request.group = adg_get(nullptr, nullptr, 3, "fuzz table");
+  request.group = adg_get(nullptr, nullptr, kGrpTables, "fuzz table");
   static s_fld fields[3];
   for (int i = 0; i < 3; ++i) fields[i] = s_fld{static_cast<std::uint32_t>(i * 255), 306, 255, 0, "", 0};
   request.fields = fields;

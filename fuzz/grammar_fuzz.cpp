@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzztable::ensure_table();
   int in = cbuf_open(), out = cbuf_open();
-  unsigned slotGroup = adg_get(nullptr, nullptr, 16, "fuzz slot");
-  unsigned group = adg_get(nullptr, nullptr, 16, "fuzz grammar");
+  unsigned slotGroup = adg_get(nullptr, nullptr, kGrpCommunications, "fuzz slot");
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "fuzz grammar");
   i_tcom(kSlot, nullptr, slotGroup, 0, out, in, out, in, 20, nullptr);
   cbuf_feed(in, data + kSizeList, static_cast<int>(size - kSizeList));
   grctx* g = nullptr;

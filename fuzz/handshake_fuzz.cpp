@@ -10,14 +10,13 @@
 #include "session/CorvalisProlog.h"
 #include "session/CorvalisSession.h"
 #include "session/crvcom.h"
-#include "session/kvscor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool ready = (ini_malloc(4096), ignoreSignal(), true);
+  static bool ready = (ini_malloc(4096), true);
   (void)ready;
   if (size == 0) return 0;
   int in = cbuf_open(), out = cbuf_open();
-  unsigned group = adg_get(nullptr, nullptr, 16, "fuzz front-end");
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "fuzz front-end");
   Scomid = 1;
   i_tcom(Scomid, nullptr, group, 0, out, in, out, in, 6, nullptr);
   cbuf_feed(in, data + 1, static_cast<int>(size - 1));

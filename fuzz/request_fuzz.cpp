@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <string>
 
+#include "base/bigend.h"
 #include "fuzz_table.h"
 
 namespace {
 
-std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
 
 // ORDER READS: the reads after each input.
 void read_after(int criterion) {

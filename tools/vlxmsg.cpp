@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
+#include "files/mess.h"
 #include "memory/vlxcalls.h"
 
 int main(int argc, char** argv) {

@@ -7,6 +7,7 @@
 
 #define WHERE(fn) VLX_WHERE("src/calc/acalc", __LINE__, fn)
 
+calc_fn Obef[kCodes];
 calc_fn* Calculator = Obef;
 
 namespace {
@@ -59,9 +60,9 @@ int boolean_operand(res_u* r, grctx* g, unsigned node) {
 }  // namespace
 
 int calcul(res_u* result, grctx* g, unsigned node) {
-  if (node == 0 || node > g->gr_exp.gc_nbr) return err_vlx(26, "calcul nod:%d gc_cmx:%d", node, g->gr_exp.gc_nbr);
+  if (node == 0 || node > g->gr_exp.gc_nbr) return err_vlx(kErrInternal, "calcul nod:%d gc_cmx:%d", node, g->gr_exp.gc_nbr);
   if (Depth >= kMaxDepth || static_cast<unsigned>(Depth) >= g->gr_exp.gc_nbr)
-    return err_vlx(26, "calcul nod:%d depth:%d", node, Depth);
+    return err_vlx(kErrInternal, "calcul nod:%d depth:%d", node, Depth);
   DepthGuard guard;
   int st = dispatch(result, g, gt_exp(g, node));
   return st < 0 ? st : 0;
@@ -70,7 +71,7 @@ int calcul(res_u* result, grctx* g, unsigned node) {
 int evafsr(res_u* result, grctx* g, unsigned node) { return evafsr_at(result, g, node, 0); }
 
 int evafsr_at(res_u* result, grctx* g, unsigned node, int depth) {
-  if (g == nullptr || node == 0 || node > g->gr_exp.gc_nbr) return err_vlx(26, "evafsr");
+  if (g == nullptr || node == 0 || node > g->gr_exp.gc_nbr) return err_vlx(kErrInternal, "evafsr");
   calc_fn* saved = Calculator;
   Calculator = Obef;
   int saved_depth = Depth;
@@ -92,11 +93,11 @@ int evalue(res_u* result, grctx* g, unsigned node) {
       result->rs_type = LINTG;
       result->rs_int = 0;
     } else if (result->rs_dcb.exponent >= 41) {
-      return err_vlx(13, "evalue");
+      return err_vlx(kErrOverflow, "evalue");
     }
   } else if ((result->rs_type == LDBLE || result->rs_type == LFLT) &&
              !(result->rs_dbl < 1e80 && result->rs_dbl > -1e80)) {
-    return err_vlx(13, "evalue");
+    return err_vlx(kErrOverflow, "evalue");
   }
   return result->rs_type;
 }
@@ -124,7 +125,7 @@ int executeOperation(res_u* result, grctx* g, s_exp* node, int (*op)(res_u*, res
 // The code in decimal, and the function's name when the code has one.
 int err_f(res_u*, grctx*, s_exp*, int code) {
   const char* name = recup_tok(1, code);
-  return name[0] != '\0' ? err_vlx(4, "%d %s", code, name) : err_vlx(4, "%d", code);
+  return name[0] != '\0' ? err_vlx(kErrUnknownFunction, "%d %s", code, name) : err_vlx(kErrUnknownFunction, "%d", code);
 }
 
 int uminu(res_u* r, grctx* g, s_exp* e, int) {
@@ -137,10 +138,10 @@ int uminu(res_u* r, grctx* g, s_exp* e, int) {
       r->rs_int = -static_cast<int>(r->rs_bool);
       return 0;
     case LLIBE: case LSINT: case LINTG: case LINT64:
-      if ((r->rs_int == INT32_MIN && r->rs_type != LINT64) || r->rs_int == INT64_MIN) return err_vlx(13, "uminf");
+      if ((r->rs_int == INT32_MIN && r->rs_type != LINT64) || r->rs_int == INT64_MIN) return err_vlx(kErrOverflow, "uminf");
       r->rs_int = -r->rs_int;
       return 0;
-    default: return err_vlx(10, WHERE("uminf"));
+    default: return err_vlx(kErrCalcMode, WHERE("uminf"));
   }
 }
 
@@ -188,46 +189,46 @@ int dxor(res_u* r, grctx* g, s_exp* e, int) {
 }
 
 int loadbool(res_u* r, grctx*, s_exp* e, int) {
-  if (e->objectId != 209 && e->objectId != 210) return err_vlx(26, "loadbool");
+  if (e->objectId != 209 && e->objectId != 210) return err_vlx(kErrInternal, "loadbool");
   set_bool(r, e->objectId == 210);
   return 0;
 }
 
 int loadint(res_u* r, grctx* g, s_exp* e, int) {
-  if (!in_pool(g->gr_int, e)) return err_vlx(26, "loadint");
+  if (!in_pool(g->gr_int, e)) return err_vlx(kErrInternal, "loadint");
   r->rs_type = LINTG;
   r->rs_int = gt_int(g, e->objectId);
   return 0;
 }
 
 int loaddte(res_u* r, grctx* g, s_exp* e, int) {
-  if (!in_pool(g->gr_int, e)) return err_vlx(26, "loaddte");
+  if (!in_pool(g->gr_int, e)) return err_vlx(kErrInternal, "loaddte");
   r->rs_type = LDATE;
   r->rs_date = static_cast<std::uint32_t>(gt_int(g, e->objectId));
   return 0;
 }
 
 int loaddcb(res_u* r, grctx* g, s_exp* e, int) {
-  if (!in_pool(g->gr_dcb, e)) return err_vlx(26, "loaddcb");
+  if (!in_pool(g->gr_dcb, e)) return err_vlx(kErrInternal, "loaddcb");
   r->rs_type = LDCB;
   std::memcpy(&r->rs_dcb, g->gr_dcb.gc_ptr + sizeof(s_dcb) * e->objectId, sizeof(s_dcb));
   return 0;
 }
 
 int loaddtm(res_u* r, grctx* g, s_exp* e, int) {
-  if (!in_pool(g->gr_i64, e)) return err_vlx(26, "loaddtm");
+  if (!in_pool(g->gr_i64, e)) return err_vlx(kErrInternal, "loaddtm");
   r->rs_type = LDATETIME;
   std::memcpy(&r->rs_dtm, g->gr_i64.gc_ptr + 8 * static_cast<std::size_t>(e->objectId), 8);
   return 0;
 }
 
 int loadstu(res_u* r, grctx* g, s_exp* e, int) {
-  if (!in_pool(g->gr_stu, e)) return err_vlx(26, "loadstu");
+  if (!in_pool(g->gr_stu, e)) return err_vlx(kErrInternal, "loadstu");
   auto* text = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + e->objectId;
   unsigned room = g->gr_stu.gc_nbr - e->objectId + 1;
   unsigned n = 0;
   while (n < room && text[n] != 0) n++;
-  if (n == room) return err_vlx(26, "loadstu");
+  if (n == room) return err_vlx(kErrInternal, "loadstu");
   return res_setstu(r, text, n);
 }
 

@@ -14,17 +14,15 @@
 using calc_fn = int (*)(res_u* result, grctx* g, s_exp* node, int code);
 
 inline constexpr int kCodes = 387;
-// The code of a field of the current record, loaded by the table service.
+// The codes of a field of the current record and of a comparison with the
+// table's current key, both answered by the table service.
 inline constexpr unsigned kFieldLoad = 336;
+inline constexpr unsigned kKeyCompare = 335;
 
-// The table service's dispatch table, filled by fsring, and the table in
-// force during an evaluation.
+// The table service's dispatch table, which evafsr evaluates with (the
+// service fills it, fsring), and the table in force during an evaluation.
 extern calc_fn Obef[kCodes];
 extern calc_fn* Calculator;
-
-// Fills Obef: err_f everywhere, then the operators and literal loads and
-// the table service's field loads, with their record view (Plan_view).
-int fsring();
 
 int evafsr(res_u* result, grctx* g, unsigned node);
 // As evafsr, for a node met `depth` levels down a tree: its own operands

@@ -25,7 +25,7 @@ void bool_to_int(res_u* v) {
 
 // A double result: overflow is an error, underflow becomes 0.
 int set_double(res_u* v, double d, const char* fn) {
-  if (std::fabs(d) >= kDoubleMax) return err_vlx(13, "%s", fn);
+  if (std::fabs(d) >= kDoubleMax) return err_vlx(kErrOverflow, "%s", fn);
   if (std::fabs(d) < kDoubleTiny) d = 0;
   v->rs_type = LDBLE;
   v->rs_dbl = d;
@@ -33,14 +33,14 @@ int set_double(res_u* v, double d, const char* fn) {
 }
 
 int set_int(res_u* v, std::int64_t n, int type, const char* fn) {
-  if (type != LINT64 && (n < INT32_MIN || n > INT32_MAX)) return err_vlx(13, "%s", fn);
+  if (type != LINT64 && (n < INT32_MIN || n > INT32_MAX)) return err_vlx(kErrOverflow, "%s", fn);
   v->rs_type = static_cast<std::uint16_t>(type);
   v->rs_int = n;
   return 0;
 }
 
 int set_date(res_u* v, std::int64_t day, const char* fn) {
-  if (day < 0 || day > MAXDATE) return err_vlx(56, "%s", fn);
+  if (day < 0 || day > MAXDATE) return err_vlx(kErrDate, "%s", fn);
   v->rs_type = LDATE;
   v->rs_date = static_cast<std::uint32_t>(day);
   return 0;
@@ -62,7 +62,7 @@ std::string value_text(const res_u* v) {
 }
 
 int unsupported(const char* fn, const res_u* a, const res_u* b) {
-  return err_vlx(10, "%s(%s:%s,%s:%s) is not supported", fn, type_name(a->rs_type), value_text(a).c_str(),
+  return err_vlx(kErrCalcMode, "%s(%s:%s,%s:%s) is not supported", fn, type_name(a->rs_type), value_text(a).c_str(),
                  type_name(b->rs_type), value_text(b).c_str());
 }
 
@@ -142,8 +142,6 @@ void res_drop(res_u* v) {
   res_zero(v);
 }
 
-void setgroup(res_u* v, unsigned group) { v->rs_grp = group; }
-
 varstu* res_setstr(res_u* v, unsigned capacity) {
   v->rs_vsu.text = v->rs_buf;
   varstu* s = vsu_in2(&v->rs_vsu, &v->rs_grp, capacity, "chaine variable, loadstu");
@@ -155,7 +153,7 @@ varstu* res_setstr(res_u* v, unsigned capacity) {
 
 int res_setstu(res_u* v, const char16_t* text, unsigned length) {
   varstu* s = res_setstr(v, length);
-  if (s == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "res_setstu");
+  if (s == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "res_setstu");
   std::memcpy(s->text, text, length * sizeof(char16_t));
   s->text[length] = 0;
   s->length = length;
@@ -177,7 +175,7 @@ int typconv(int t) {
     case LDCBIBM: return LDCB;
     case LINTG: case LDCB: case LDBLE: case LDATE: case LBLOB: case LCLOB: case LUUID: case LDATETIME:
     case 0: case LREF: return t;
-    default: return err_vlx(26, "typconv");
+    default: return err_vlx(kErrInternal, "typconv");
   }
 }
 
@@ -214,10 +212,10 @@ int convdcb(res_u* v) {
     std::snprintf(text, sizeof text, "%lld", static_cast<long long>(v->rs_int));
     st = strdcb(&d, text);
   } else if (is_dbl(t)) {
-    if (std::fabs(v->rs_dbl) > kDoubleMax) return err_vlx(13, "convdcb");
+    if (std::fabs(v->rs_dbl) > kDoubleMax) return err_vlx(kErrOverflow, "convdcb");
     st = dbldcb(&d, v->rs_dbl);
   } else {
-    return err_vlx(10, "convdcb - incompatible type:%d", t);
+    return err_vlx(kErrCalcMode, "convdcb - incompatible type:%d", t);
   }
   if (st < 0) return st;
   v->rs_dcb = d;
@@ -239,7 +237,7 @@ int convdbl(res_u* v) {
   } else if (t == LDCB) {
     if (int st = dcbdbl(&d, &v->rs_dcb); st < 0) return st;
   } else {
-    return err_vlx(10, WHERE("convdbl"));
+    return err_vlx(kErrCalcMode, WHERE("convdbl"));
   }
   v->rs_dbl = d;
   v->rs_type = LDBLE;
@@ -253,7 +251,7 @@ int exintg(const res_u* v, int* out) {
     case LDATE: *out = static_cast<int>(v->rs_date); return 0;
     case LFLT: case LDBLE: {
       double d = std::trunc(v->rs_dbl);
-      if (!(d >= INT32_MIN && d <= INT32_MAX)) return err_vlx(50, "exintg");
+      if (!(d >= INT32_MIN && d <= INT32_MAX)) return err_vlx(kErrDomain, "exintg");
       *out = static_cast<int>(d);
       return 0;
     }
@@ -265,11 +263,11 @@ int exintg(const res_u* v, int* out) {
         if (int st = strdcb(&d, text); st < 0) return st;
       }
       int n = 0;
-      if (!isldcb(&d, 1) || dcblng(&d, &n) < 0) return err_vlx(50, "exintg");
+      if (!isldcb(&d, 1) || dcblng(&d, &n) < 0) return err_vlx(kErrDomain, "exintg");
       *out = n;
       return 0;
     }
-    default: return err_vlx(26, "exintg");
+    default: return err_vlx(kErrInternal, "exintg");
   }
 }
 
@@ -281,21 +279,21 @@ int convlong(res_u* v) {
   } else if (is_dbl(t)) {
     double d = std::trunc(v->rs_dbl);
     // 2^63 is the first double beyond the range; a NaN fails both tests.
-    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return -13;
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return -kErrOverflow;
     n = static_cast<std::int64_t>(d);
   } else if (t == LDCB) {
     s_dcb d = v->rs_dcb;
     dcbfix(&d);
     // Whole base-100 digits: more than 10 of them pass 2^63.
     if (d.ndigits != 0 && d.exponent > 0) {
-      if (d.exponent > 10) return -13;
+      if (d.exponent > 10) return -kErrOverflow;
       unsigned __int128 magnitude = 0;
       for (int i = 0; i < d.exponent; ++i) magnitude = magnitude * 100 + (i < d.ndigits ? d.digits[i] : 0);
-      if (magnitude > static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0)) return -13;
+      if (magnitude > static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0)) return -kErrOverflow;
       n = d.sign == 0 ? static_cast<std::int64_t>(-static_cast<__int128>(magnitude)) : static_cast<std::int64_t>(magnitude);
     }
   } else {
-    return err_vlx(10, "convlong - incompatible type:%d", t);
+    return err_vlx(kErrCalcMode, "convlong - incompatible type:%d", t);
   }
   v->rs_type = LINT64;
   v->rs_int = n;
@@ -311,8 +309,6 @@ int convbool(res_u* v) {
   return 0;
 }
 
-int islong(const res_u* v) { return v->rs_type == LBOOL || is_int(v->rs_type); }
-
 int nbtostr(const res_u* v, char* out) {
   switch (v->rs_type) {
     case LBOOL: std::snprintf(out, 64, "%d", v->rs_bool); return 0;
@@ -324,7 +320,7 @@ int nbtostr(const res_u* v, char* out) {
     default:
       if (!is_int(v->rs_type)) {
         out[0] = 0;
-        return err_vlx(10, "nbtostr type:%d", v->rs_type);
+        return err_vlx(kErrCalcMode, "nbtostr type:%d", v->rs_type);
       }
       std::snprintf(out, 64, "%lld", static_cast<long long>(v->rs_int));
       return 0;
@@ -350,9 +346,9 @@ int rescpy(res_u* to, const res_u* from) {
   if (from->rs_type == LBLOB && from->rs_blob != nullptr) {
     std::uint32_t n = static_cast<std::uint32_t>(from->rs_blob[0]) << 24 | from->rs_blob[1] << 16 |
                       from->rs_blob[2] << 8 | from->rs_blob[3];
-    to->rs_grp = adg_get(nullptr, nullptr, 6, "rescpy blob");
+    to->rs_grp = adg_get(nullptr, nullptr, kGrpBuffers, "rescpy blob");
     to->rs_blob = to->rs_grp != 0 ? static_cast<unsigned char*>(adg_malloc(to->rs_grp, n + 4)) : nullptr;
-    if (to->rs_blob == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "rescpy");
+    if (to->rs_blob == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "rescpy");
     std::memcpy(to->rs_blob, from->rs_blob, n + 4);
   }
   return 0;
@@ -406,9 +402,9 @@ int rsconv(res_u* v, int type) {
     case LCLOB:
       if (t == LDATE) return date_to_text(v);
       if (is_number(t) || t == LBOOL) return nbtostu(v);
-      return err_vlx(10, "rsconv");
+      return err_vlx(kErrCalcMode, "rsconv");
     case LUUID: {
-      if (t != LCLOB) return err_vlx(10, "rsconv");
+      if (t != LCLOB) return err_vlx(kErrCalcMode, "rsconv");
       char text[256];
       text8(v, text);
       unsigned char uuid[16];
@@ -420,14 +416,14 @@ int rsconv(res_u* v, int type) {
         uuid[k / 2] = static_cast<unsigned char>(k % 2 == 0 ? digit << 4 : uuid[k / 2] | digit);
         k++;
       }
-      if (k != 32 || std::strlen(text) != 36) return err_vlx(151, "%s", text);
+      if (k != 32 || std::strlen(text) != 36) return err_vlx(kErrUuid, "%s", text);
       res_drop(v);
       v->rs_type = LUUID;
       std::memcpy(v->rs_uuid, uuid, 16);
       return 0;
     }
     case LDATETIME: {
-      if (t != LCLOB) return err_vlx(10, "rsconv");
+      if (t != LCLOB) return err_vlx(kErrCalcMode, "rsconv");
       char text[256];
       text8(v, text);
       std::uint64_t ts = 0;
@@ -441,8 +437,8 @@ int rsconv(res_u* v, int type) {
       v->rs_dtm = static_cast<std::int64_t>(ts);
       return 0;
     }
-    case LBLOB: return err_vlx(10, "rsconv");
-    default: return err_vlx(26, "rsconv");
+    case LBLOB: return err_vlx(kErrCalcMode, "rsconv");
+    default: return err_vlx(kErrInternal, "rsconv");
   }
 }
 
@@ -452,7 +448,7 @@ int to_boolean(const res_u* v) {
   if (is_int(t)) return v->rs_int != 0;
   if (t == LDCB) return v->rs_dcb.ndigits != 0;
   if (is_dbl(t)) return v->rs_dbl != 0;
-  return err_vlx(10, WHERE("to_boolean"));
+  return err_vlx(kErrCalcMode, WHERE("to_boolean"));
 }
 
 int ifnull(const res_u* v) {
@@ -461,7 +457,7 @@ int ifnull(const res_u* v) {
   if (is_int(t)) return v->rs_int == 0;
   if (t == LDCB) return dcbsgn(&v->rs_dcb) == 0;
   if (is_dbl(t)) return v->rs_dbl == 0;
-  return err_vlx(10, WHERE("ifnull"));
+  return err_vlx(kErrCalcMode, WHERE("ifnull"));
 }
 
 int cmp_exp(res_u* a, res_u* b, int* order) {
@@ -508,7 +504,7 @@ int cmp_exp(res_u* a, res_u* b, int* order) {
       *order = sign3((x > y) - (x < y));
       return 0;
     }
-    if (other->rs_type != LDATE) return err_vlx(10, "cmp_exp(%i,%i)", ta, tb);
+    if (other->rs_type != LDATE) return err_vlx(kErrCalcMode, "cmp_exp(%i,%i)", ta, tb);
     *order = sign3((a->rs_date > b->rs_date) - (a->rs_date < b->rs_date));
     return 0;
   }
@@ -545,7 +541,7 @@ int cmp_exp(res_u* a, res_u* b, int* order) {
     *order = sign3(a->rs_bool - b->rs_bool);
     return 0;
   }
-  return err_vlx(10, "cmp_exp(%i,%i)", ta, tb);
+  return err_vlx(kErrCalcMode, "cmp_exp(%i,%i)", ta, tb);
 }
 
 int add_exp(res_u* l, res_u* r) {
@@ -555,7 +551,7 @@ int add_exp(res_u* l, res_u* r) {
   if (is_int(tl) && is_int(tr)) {
     int type = tl == LINT64 || tr == LINT64 ? LINT64 : LINTG;
     std::int64_t sum;
-    if (__builtin_add_overflow(l->rs_int, r->rs_int, &sum)) return err_vlx(13, "add_integer");
+    if (__builtin_add_overflow(l->rs_int, r->rs_int, &sum)) return err_vlx(kErrOverflow, "add_integer");
     return set_int(l, sum, type, "add_integer");
   }
   if ((tl == LCLOB || tl == LDATE) && (tr == LCLOB || tr == LDATE) && (tl == LCLOB || tr == LCLOB)) {
@@ -568,7 +564,7 @@ int add_exp(res_u* l, res_u* r) {
   if (tl == LDATE || tr == LDATE) {
     if (tl == LDATE && is_int(tr)) return set_date(l, std::int64_t{l->rs_date} + r->rs_int, "add_date");
     if (tr == LDATE && is_int(tl)) return set_date(l, std::int64_t{r->rs_date} + l->rs_int, "add_date");
-    return err_vlx(26, "add_date");
+    return err_vlx(kErrInternal, "add_date");
   }
   if (is_dbl(tl) || is_dbl(tr)) {
     double x, y;
@@ -611,19 +607,19 @@ int sub_exp(res_u* l, res_u* r) {
   if (is_int(tl) && is_int(tr)) {
     int type = tl == LINT64 || tr == LINT64 ? LINT64 : LINTG;
     std::int64_t diff;
-    if (__builtin_sub_overflow(l->rs_int, r->rs_int, &diff)) return err_vlx(13, "sub_integer");
+    if (__builtin_sub_overflow(l->rs_int, r->rs_int, &diff)) return err_vlx(kErrOverflow, "sub_integer");
     return set_int(l, diff, type, "sub_integer");
   }
   if (tl == LCLOB || tr == LCLOB) {
     if ((tl == LCLOB || tl == LDATE) && (tr == LCLOB || tr == LDATE)) return sub_strings(l, r);
-    return err_vlx(10, WHERE("sub_exp"));
+    return err_vlx(kErrCalcMode, WHERE("sub_exp"));
   }
   if (tl == LDATE) {
     if (tr == LDATE) return set_int(l, std::int64_t{l->rs_date} - r->rs_date, LINTG, "sub_date");
     if (is_int(tr)) return set_date(l, std::int64_t{l->rs_date} - r->rs_int, "sub_date");
-    return err_vlx(26, "sub_date");
+    return err_vlx(kErrInternal, "sub_date");
   }
-  if (tr == LDATE) return err_vlx(26, "sub_date");
+  if (tr == LDATE) return err_vlx(kErrInternal, "sub_date");
   if (is_dbl(tl) || is_dbl(tr)) {
     double x, y;
     if (int st = both_dbl(l, r, &x, &y); st < 0) return st;
@@ -659,18 +655,18 @@ int div_exp(res_u* l, res_u* r) {
   int tl = l->rs_type, tr = r->rs_type;
   if (!is_number(tl) || !is_number(tr)) return unsupported("div_exp", l, r);
   if (is_int(tl) && is_int(tr)) {
-    if (r->rs_int == 0) return err_vlx(53, "div_exp");
+    if (r->rs_int == 0) return err_vlx(kErrDivideByZero, "div_exp");
     int type = tl == LINT64 || tr == LINT64 ? LINT64 : LINTG;
     std::int64_t quotient;
     if (r->rs_int == -1) {
-      if (__builtin_sub_overflow(std::int64_t{0}, l->rs_int, &quotient)) return err_vlx(13, "div_exp");
+      if (__builtin_sub_overflow(std::int64_t{0}, l->rs_int, &quotient)) return err_vlx(kErrOverflow, "div_exp");
       return set_int(l, quotient, type, "div_exp");
     }
     if (l->rs_int % r->rs_int == 0) return set_int(l, l->rs_int / r->rs_int, type, "div_exp");
   } else if (is_dbl(tl) || is_dbl(tr)) {
     double x, y;
     if (int st = both_dbl(l, r, &x, &y); st < 0) return st;
-    if (y == 0) return err_vlx(53, "div_exp");
+    if (y == 0) return err_vlx(kErrDivideByZero, "div_exp");
     return set_double(l, x / y, "div_exp");
   }
   if (int st = both_dcb(l, r); st < 0) return st;
@@ -713,23 +709,42 @@ int decimal_power(res_u* base, int n) {
 }  // namespace
 
 int pow_exp(res_u* b, res_u* e) {
-  if (!is_number(b->rs_type) || !is_number(e->rs_type)) return err_vlx(10, WHERE("dpow"));
+  if (!is_number(b->rs_type) || !is_number(e->rs_type)) return err_vlx(kErrCalcMode, WHERE("dpow"));
   int zero = ifnull(b), esign;
   if (zero < 0) return zero;
   if (is_int(e->rs_type)) esign = sign3(e->rs_int);
   else if (e->rs_type == LDCB) esign = dcbsgn(&e->rs_dcb);
   else esign = e->rs_dbl < 0 ? -1 : e->rs_dbl > 0 ? 1 : 0;
   if (zero) {
-    if (esign == 0) return err_vlx(50, "0^0");
-    if (esign < 0) return err_vlx(53, "0^-n");
+    if (esign == 0) return err_vlx(kErrDomain, "0^0");
+    if (esign < 0) return err_vlx(kErrDivideByZero, "0^-n");
     return set_int(b, 0, LINTG, "dpow");
   }
   int n;
   if (integral_exponent(e, &n)) return decimal_power(b, n);
   double x, y;
   if (int st = both_dbl(b, e, &x, &y); st < 0) return st;
-  if (x < 0) return err_vlx(50, "dpow");
+  if (x < 0) return err_vlx(kErrDomain, "dpow");
   double p = std::exp(y * std::log(x));
-  if (!std::isfinite(p)) return err_vlx(13, "dpow");
+  if (!std::isfinite(p)) return err_vlx(kErrOverflow, "dpow");
   return set_double(b, p, "dpow");
+}
+
+int stfcst(grctx* g, const res_u* value) {
+  switch (value->rs_type) {
+    case LBOOL: return value->rs_bool ? 210 : 209;
+    case LINTG: return stfint(g, static_cast<std::int32_t>(value->rs_int));
+    case LDATE: return stfint(g, static_cast<std::int32_t>(value->rs_date));
+    case LINT64: return stflargeint(g, value->rs_int);
+    case LDATETIME: return stflargeint(g, value->rs_dtm);
+    case LDCB: return stfdcb(g, &value->rs_dcb);
+    case LDBLE: {
+      s_dcb d;
+      if (int st = dbldcb(&d, value->rs_dbl); st < 0) return st;
+      return stfdcb(g, &d);
+    }
+    case LCLOB: return stfstu(g, value->rs_str != nullptr ? value->rs_str->text : u"");
+    case LUUID: return stfuuid(g, value->rs_uuid);
+    default: return err_vlx(kErrCalcMode, "stfcst type:%d", value->rs_type);
+  }
 }

@@ -11,32 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/vlxload.h"
 #include "values/varstr.h"
 #include "values/vlxdcb.h"
-
-// Type codes of values.
-enum : std::uint16_t {
-  LREF = 32,
-  LBOOL = 299,
-  LLIBE = 300,
-  LSINT = 301,
-  LINTG = 302,
-  LDCB = 303,
-  LFLT = 304,
-  LDBLE = 305,
-  LSTRG = 306,
-  LDATE = 307,
-  LDCBIBM = 308,
-  LTBLE = 368,
-  LSTCT = 369,
-  LSTRC = 370,
-  LSTRU = 378,
-  LBLOB = 380,
-  LCLOB = 381,
-  LUUID = 383,
-  LDATETIME = 384,
-  LINT64 = 386,
-};
+#include "values/vtypes.h"
 
 inline constexpr int kInlineChars = 256;
 
@@ -76,7 +54,6 @@ inline void res_temp(res_u* v) {
 }
 // Frees the value's group and leaves it zeroed.
 void res_drop(res_u* v);
-void setgroup(res_u* v, unsigned group);
 
 // String values. res_setstr makes v the empty string of room >= capacity.
 varstu* res_setstr(res_u* v, unsigned capacity);
@@ -101,13 +78,12 @@ int rsconv(res_u* v, int type);
 int convdcb(res_u* v);
 int convdbl(res_u* v);
 // A number (integer, decimal truncated, double truncated) becomes a 64-bit
-// integer (type 386). A number that does not fit is -13, not recorded:
-// the functions that read counts put a substitute in its place. Another
-// type is error 10.
+// integer (type 386). A number that does not fit is -kErrOverflow, not
+// recorded: the functions that read counts put a substitute in its place.
+// Another type is error kErrCalcMode.
 int convlong(res_u* v);
 int convbool(res_u* v);
 int exintg(const res_u* v, int* out);
-int islong(const res_u* v);
 // Text of a number (boolean, integer, decimal, double) into a string value.
 int nbtostu(res_u* v);
 // REQUIRES: out has room for 64 bytes.
@@ -124,3 +100,7 @@ int sub_exp(res_u* left, res_u* right);
 int mul_exp(res_u* left, res_u* right);
 int div_exp(res_u* left, res_u* right);
 int pow_exp(res_u* base, res_u* exponent);
+
+// Stores a value as a constant of g, in the pool of its type (booleans
+// are the codes 209 and 210); the entry's index or a negated error.
+int stfcst(grctx* g, const res_u* value);

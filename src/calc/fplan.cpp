@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "channel/wire.h"
+#include "base/bigend.h"
 #include "values/uplowu.h"
 
 plan_view_fn Plan_view = nullptr;

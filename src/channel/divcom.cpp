@@ -14,12 +14,13 @@
 #include "channel/iocom.h"
 #include "channel/socket.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
 
 using namespace vlx;
 
+int Icomfs = 1;
 s_com* Com[kComSlots + 1];
 char Cmhost[kHosts][255];
 int Cmhsrv[kHosts];
@@ -81,9 +82,9 @@ int i_tcom(int slot, const s_abv* abbreviation, unsigned group, int mode, int ac
            int requestWrite, int requestRead, int protocolVersion, com_callback callback) {
   log::trace(log::system, "i_tcom(ids:%i,type:%i, protocolVersion:%i)", slot,
              abbreviation != nullptr ? abbreviation->b[0] : -1, protocolVersion);
-  if (slot < 1 || slot > kComSlots) return err_vlx(86, "i_tcom(%d)", slot);
+  if (slot < 1 || slot > kComSlots) return err_vlx(kErrNoSlot, "i_tcom(%d)", slot);
   com_io write_fn, read_fn;
-  if (!com_transfer(mode, &write_fn, &read_fn)) return err_vlx(26, "Illegal communication mode requested");
+  if (!com_transfer(mode, &write_fn, &read_fn)) return err_vlx(kErrInternal, "Illegal communication mode requested");
   auto* c = static_cast<s_com*>(adg_malloc(group, sizeof(s_com)));
   if (c == nullptr) return -Vstat1;
   if (abbreviation != nullptr)
@@ -131,7 +132,7 @@ int comSlot(int type, int subtype, int* slot) {
       return 0;
     }
   }
-  int st = err_vlx(85, "comSlot");
+  int st = err_vlx(kErrTooManySlots, "comSlot");
   log::trace(log::system, "comSlot(%s,%i)=%i => cid:%i", debugSrvtyf2(type), subtype, st, -1);
   return st;
 }
@@ -170,15 +171,6 @@ unsigned get_prid(int slot) {
   return c == nullptr ? 0 : c->prid;
 }
 
-void set_isinit(int slot) {
-  if (s_com* c = com_slot(slot)) c->isinit = 1;
-}
-
-int get_isinit(int slot) {
-  s_com* c = com_slot(slot);
-  return c == nullptr ? 0 : c->isinit;
-}
-
 const char* debugSrvtyf2(int type) { return type >= 0 && type <= 12 ? Srvtyp[type] : "unknown"; }
 
 int getHostSlot(const char* name) {
@@ -200,7 +192,7 @@ int getHostSlot(const char* name) {
   hints.ai_flags = AI_CANONNAME;
   hints.ai_family = AF_INET;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return err_vlx(166, "'%s'", name);
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return err_vlx(kErrObject, "'%s'", name);
   std::string canonical = found->ai_canonname != nullptr ? found->ai_canonname : host;
   ::freeaddrinfo(found);
   int entry = -1;
@@ -219,7 +211,7 @@ int getHostSlot(const char* name) {
   int alias = -1;
   for (int i = 2; i < kHosts && alias < 0; ++i)
     if (Alnhst[i] < 0) alias = i;
-  if (entry < 0 || alias < 0) return err_vlx(85, "'%s'", name);
+  if (entry < 0 || alias < 0) return err_vlx(kErrTooManySlots, "'%s'", name);
   copy(Alhost[alias], sizeof Alhost[alias], name);
   Alnhst[alias] = entry;
   return entry;
@@ -232,7 +224,6 @@ int gethstnm(int index, char* out, int size) {
 }
 
 void setsmd(int mode) { Secmod = static_cast<std::int16_t>(mode); }
-int getsmd() { return Secmod; }
 
 namespace {
 
@@ -262,7 +253,7 @@ int connectLocalService(int* reader, int* writer) {
     }
     argv[5] = nullptr;
     ::execvp("vlxsrv", argv);
-    std::fprintf(stderr, "Erreur Systeme %d\n", errno);
+    std::fprintf(stderr, VLX_TEXT_NO_SERVICE, errno);
     ::_exit(127);
   }
   int e = errno;
@@ -287,6 +278,16 @@ int connectRemoteService(int host, int* fd) {
   return *fd < 0 ? *fd : 0;
 }
 
+// A secondary server that goes away while its slot is set up fails the
+// set-up; it is not the loss of a peer.
+struct LostPeerSuspended {
+  void (*saved)() = Comlost;
+  LostPeerSuspended() { Comlost = nullptr; }
+  ~LostPeerSuspended() { Comlost = saved; }
+  LostPeerSuspended(const LostPeerSuspended&) = delete;
+  LostPeerSuspended& operator=(const LostPeerSuspended&) = delete;
+};
+
 // The user message of a remote service: three texts of a length byte each.
 int sendUserMessage(int slot, int host) {
   std::string user = Cmhusr[host];
@@ -299,7 +300,7 @@ int sendUserMessage(int slot, int host) {
     message += static_cast<char>(std::min<std::size_t>(text->size(), 255));
     message += text->substr(0, 255);
   }
-  if (message.size() > 255) return err_vlx(26, "serverInitialize: user message too long");
+  if (message.size() > 255) return err_vlx(kErrInternal, "serverInitialize: user message too long");
   unsigned char length = static_cast<unsigned char>(message.size());
   int st = wl_req(slot, &length, 1);
   return st < 0 ? st : wl_req(slot, message.data(), length);
@@ -315,7 +316,7 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
   if (h < 0) return h;
   int st = comSlot(type, h, slot);
   if (st != 0) return st < 0 ? st : 0;
-  unsigned group = adg_get(nullptr, nullptr, 16, "%s(%d)", host != nullptr ? host : "", type);
+  unsigned group = adg_get(nullptr, nullptr, kGrpCommunications, "%s(%d)", host != nullptr ? host : "", type);
   if (group == 0) {
     comFree(*slot);
     return -Vstat1;
@@ -323,7 +324,6 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
   s_abv abv;
   comabv(type, h, &abv);
   auto failed = [&](int status) {
-    markSignal();
     comFree(*slot);
     adg_free(group);
     log::trace(log::system, "serverInitialize(%s,%i)=%i", host != nullptr ? host : "", type, status);
@@ -344,7 +344,7 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
     writer = reader;
   }
   if (st < 0) return failed(st);
-  ignoreSignal();
+  LostPeerSuspended suspended;
   st = i_tcom(*slot, &abv, group, kModePipe, writer, reader, writer, reader, 0, nullptr);
   if (st >= 0) st = serverSendType(*slot, type);
   if (st >= 0 && h != 1 && !application && Secmod == 1) st = sendUserMessage(*slot, h);
@@ -354,6 +354,5 @@ int serverInitialize(const char* host, const char* applicationHost, int type, co
     if (writer != reader) ::close(writer);
     return failed(st);
   }
-  markSignal();
   return 0;
 }

@@ -41,6 +41,9 @@ struct s_com {
   std::uint32_t ackw, ackr, reqw, reqr;
 };
 
+// Slot number of the client's request channel.
+extern int Icomfs;
+
 // Process-wide tables; Com[0] is never used.
 extern s_com* Com[kComSlots + 1];
 extern char Cmhost[kHosts][255];
@@ -64,8 +67,6 @@ int getProtocolVersion(int slot);
 void setProtocolVersion(int slot, int version);
 void sethdvcom(int slot, int protocolVersion);
 unsigned get_prid(int slot);
-void set_isinit(int slot);
-int get_isinit(int slot);
 // Name of a service type in log lines ("unknown" beyond the known ones).
 const char* debugSrvtyf2(int type);
 
@@ -73,7 +74,6 @@ int getHostSlot(const char* name);
 int gethstnm(int index, char* out, int size);
 
 void setsmd(int mode);
-int getsmd();
 
 // Opens (or finds) the slot of a secondary server of `type` on `host`:
 // with `connect`, an in-memory slot served by that function; for the local

@@ -3,9 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 
@@ -27,7 +28,7 @@ struct Outgoing {
 
 int collect(int slot, cbu_ref unit, int omit, Outgoing& out) {
   unsigned char* main = cbu_bu(unit);
-  if (main == nullptr) return err_vlx(26, "Inconsistent reference value");
+  if (main == nullptr) return err_vlx(kErrInternal, "Inconsistent reference value");
   int length = static_cast<int>(cbu_len(unit)) - omit;
   if (length < 0) length = 0;
   out.pieces.push_back(reinterpret_cast<const char*>(main));
@@ -41,7 +42,7 @@ int collect(int slot, cbu_ref unit, int omit, Outgoing& out) {
     unsigned size;
     if (cbu_extent(unit, static_cast<unsigned short>(n), &address, &size) == 0 && address != nullptr) highest = n;
   }
-  if (highest + 1 > kMaxPieces) return err_vlx(26, "Too many extent to serialize");
+  if (highest + 1 > kMaxPieces) return err_vlx(kErrInternal, "Too many extent to serialize");
   for (int n = 1; n <= highest; ++n) {
     unsigned char* address;
     unsigned size;
@@ -59,16 +60,16 @@ int collect(int slot, cbu_ref unit, int omit, Outgoing& out) {
 using Reader = int (*)(int slot, void* bytes, int count);
 
 [[noreturn]] void fail(int status, int line, const char* operation) {
-  int number = status < 0 ? -status : 26;
-  if (number != 31) err_vlx(static_cast<short>(number), VLX_WHERE("src/iocom", line, operation));
+  int number = status < 0 ? -status : kErrInternal;
+  if (number != kErrNoMemory) err_vlx(static_cast<short>(number), VLX_WHERE(kSourceIocom, line, operation));
   throwException(number);
 }
 
 // Reads a unit in either form and loads it; throws on failure.
 void receive(int slot, cbu_ref unit, Reader read, const char* operation) {
   if (cbu_bu(unit) == nullptr) {
-    err_vlx(26, "Inconsistent reference value");
-    throwException(26);
+    err_vlx(kErrInternal, "Inconsistent reference value");
+    throwException(kErrInternal);
   }
   if (raw_form(slot, unit)) {
     int st = read(slot, cbu_bu(unit), static_cast<int>(cbu_len(unit)));
@@ -80,8 +81,8 @@ void receive(int slot, cbu_ref unit, Reader read, const char* operation) {
   if (st < 0) fail(st, __LINE__, operation);
   int count = get_be16(head);
   if (count < 1 || count > kMaxPieces) {
-    err_vlx(26, "Too many extent to serialize");
-    throwException(26);
+    err_vlx(kErrInternal, "Too many extent to serialize");
+    throwException(kErrInternal);
   }
   std::vector<unsigned> sizes(static_cast<std::size_t>(count));
   for (unsigned& size : sizes) {
@@ -108,7 +109,7 @@ void receive(int slot, cbu_ref unit, Reader read, const char* operation) {
     }
     if (size == 0) continue;
     pieces[static_cast<std::size_t>(i)] = static_cast<unsigned char*>(adg_malloc(group, size));
-    if (pieces[static_cast<std::size_t>(i)] == nullptr) fail(-31, __LINE__, operation);
+    if (pieces[static_cast<std::size_t>(i)] == nullptr) fail(-kErrNoMemory, __LINE__, operation);
     if ((st = read(slot, pieces[static_cast<std::size_t>(i)], static_cast<int>(size))) < 0)
       fail(st, __LINE__, operation);
   }

@@ -10,15 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "base/bigend.h"
+#include "base/sigpend.h"
 #include "channel/socket.h"
-#include "channel/wire.h"
 #include "diagnostics/callstack.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "session/kvscor.h"
 #include "values/varstr.h"
 
 using namespace vlx;
+
+void (*Comlost)();
 
 namespace {
 
@@ -75,7 +77,7 @@ bool stack_dump_enabled() {
 
 void lost_peer() {
   if (stack_dump_enabled()) log_call_stack(1);
-  sisignal(1);
+  if (Comlost != nullptr) Comlost();
 }
 
 const char* type_of_reader(int fd) {
@@ -145,7 +147,7 @@ struct FlushAtExit {
 
 s_com* checked(int slot, const char* operation) {
   s_com* c = com_slot(slot);
-  if (c == nullptr) err_vlx(131, "%s(%d)", operation, slot);
+  if (c == nullptr) err_vlx(kErrNoComResource, "%s(%d)", operation, slot);
   return c;
 }
 
@@ -175,7 +177,7 @@ int read_for_slot(int fd, unsigned char* bytes, int count, int slot, bool socket
     std::size_t room = ahead ? sizeof Aheads[0].bytes : static_cast<std::size_t>(count);
     // A signal recorded before the wait, or one that interrupts it, is
     // acted on here.
-    sigpend();
+    if (Sigpend != nullptr) Sigpend();
     ssize_t n = socket ? ::recv(fd, into, room, 0) : ::read(fd, into, room);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? -1 : 1;
@@ -203,13 +205,13 @@ int r_pipe(int fd, unsigned char* bytes, int count, int slot) {
   int r = read_for_slot(fd, bytes, count, slot, false);
   if (r < 0) {
     int e = errno;
-    st = err_vlx(26, "r_pipe read(id:%lld type:%s) failed with error %i (%s)", static_cast<long long>(fd),
+    st = err_vlx(kErrInternal, "r_pipe read(id:%lld type:%s) failed with error %i (%s)", static_cast<long long>(fd),
                  type_of_reader(fd), e, std::strerror(e));
     lost_peer();
     return st;
   }
   if (r > 0) {
-    st = err_vlx(26, "r_pipe read(id:%lld type:%s) ended-up with no data", static_cast<long long>(fd),
+    st = err_vlx(kErrInternal, "r_pipe read(id:%lld type:%s) ended-up with no data", static_cast<long long>(fd),
                  type_of_reader(fd));
     lost_peer();
     return st;
@@ -226,8 +228,8 @@ int r_sock(int fd, unsigned char* bytes, int count, int slot) {
   if (r < 0) return networkError(errno, "recv(%d)", fd);
   if (r > 0) {
     log::trace(log::system, "r_sock st:%i lg:%i => sisignal(SIGHUP)", 0, count);
-    sisignal(1);
-    // Signals are ignored: the peer is gone for good, so stop waiting.
+    if (Comlost != nullptr) Comlost();
+    // The loss was not fatal: the peer is gone for good, so stop waiting.
     return networkError(ECONNRESET, "recv(%d)", fd);
   }
   return 0;
@@ -237,11 +239,11 @@ int w_sock(int fd, unsigned char* bytes, int count, int slot) { return gather(fd
 
 int r_cbuf(int fd, unsigned char* bytes, int count, int slot) {
   (void)slot;
-  if (fd < 0 || fd >= kCbufCount || !Cbufs[fd].open) return err_vlx(26, "r_cbuf");
+  if (fd < 0 || fd >= kCbufCount || !Cbufs[fd].open) return err_vlx(kErrInternal, "r_cbuf");
   Cbuf& b = Cbufs[fd];
   if (b.data.size() - b.taken < static_cast<std::size_t>(count)) {
     b.taken = b.data.size();
-    return err_vlx(26, "r_cbuf");
+    return err_vlx(kErrInternal, "r_cbuf");
   }
   std::memcpy(bytes, b.data.data() + b.taken, static_cast<std::size_t>(count));
   b.taken += static_cast<std::size_t>(count);
@@ -250,7 +252,7 @@ int r_cbuf(int fd, unsigned char* bytes, int count, int slot) {
 
 int w_cbuf(int fd, unsigned char* bytes, int count, int slot) {
   (void)slot;
-  if (fd < 0 || fd >= kCbufCount || !Cbufs[fd].open) return err_vlx(26, "w_cbuf");
+  if (fd < 0 || fd >= kCbufCount || !Cbufs[fd].open) return err_vlx(kErrInternal, "w_cbuf");
   Cbufs[fd].data.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count));
   return 0;
 }
@@ -274,7 +276,7 @@ int cbuf_open() {
     Cbufs[i].open = true;
     return i;
   }
-  return err_vlx(60, "cbuf_open");
+  return err_vlx(kErrNoChannel, "cbuf_open");
 }
 
 void cbuf_close(int index) {
@@ -355,7 +357,7 @@ int rd_req(int slot, int* code, int* length, char* body) {
     // Stay in step with the peer, then refuse the request.
     st = rl_req(slot, nullptr, *length);
     if (st < 0) return st;
-    return err_vlx(26, "rd_req: body of %d bytes", *length);
+    return err_vlx(kErrInternal, "rd_req: body of %d bytes", *length);
   }
   st = do_read(c, c->reqr, body, *length, slot);
   if (st < 0) return st;
@@ -476,11 +478,11 @@ int serverGetPid(int slot, unsigned group, int type) {
   if (pid == 0 || pid == 0xFFFFFFFFu) {
     unsigned char length = 0;
     if ((st = rl_req(slot, &length, 1)) < 0 || (st = rl_req(slot, bytes, length)) < 0) return st;
-    int number = length >= 4 ? static_cast<int>(get_be32(bytes)) : 26;
+    int number = length >= 4 ? static_cast<int>(get_be32(bytes)) : kErrInternal;
     std::string text(reinterpret_cast<char*>(bytes) + std::min<int>(length, 4),
                      length > 4 ? static_cast<std::size_t>(length - 4) : 0);
     log::trace(log::system, "serverGetPid error:%i message:'%s'", number, text);
-    if (number <= 0 || number > 0x7FFF) number = 26;
+    if (number <= 0 || number > 0x7FFF) number = kErrInternal;
     return err_vlx(static_cast<short>(number), "%s", text.c_str());
   }
   if (type != 1 && type != 5 && type != 7) {

@@ -16,6 +16,13 @@
 
 #include "channel/divcom.h"
 
+// Called when a peer is lost (a read that meets the end of the data or
+// fails, a write to a pipe that fails), once the error is recorded. The
+// session points it at its routine for SIGHUP, which ends the server;
+// unset, as in a client of the library, the loss is only the error that
+// the operation returns.
+extern void (*Comlost)();
+
 // Body buffer the request loop reads into; longer bodies are refused.
 inline constexpr int kRequestMax = 1501;
 // In-memory buffers available to mode 0 slots.

@@ -12,9 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics/log.h"
+#include "base/bigend.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
+#include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 using namespace vlx;
@@ -94,15 +95,14 @@ int networkError(int sys_errno, const char* format, ...) {
       description = "";
     }
   if (description == nullptr) {
-    std::snprintf(unknown, sizeof unknown, "Unkown network error:%i", sys_errno);
+    std::snprintf(unknown, sizeof unknown, VLX_TEXT_UNKNOWN_NETWORK, sys_errno);
     description = unknown;
   }
   Vlxerrno = sys_errno;
-  return err_vlx(138, "%s - %s", description, text);
+  return err_vlx(kErrNetwork, "%s - %s", description, text);
 }
 
 void setasr(const char* name) { std::snprintf(Vlxsrv, sizeof Vlxsrv, "%s", name != nullptr ? name : ""); }
-const char* getasr_name() { return Vlxsrv; }
 
 int getasr() {
   if (Vlxsrv[0] == '\0' || Vlxsrv[0] == '0') return 0;
@@ -165,7 +165,7 @@ int openSocket(const char* host, int port) {
   addrinfo* found = nullptr;
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
-  if (::getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr) return err_vlx(166, "'%s'", host);
+  if (::getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr) return err_vlx(kErrObject, "'%s'", host);
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int st = fd;
   if (fd < 0) {
@@ -210,7 +210,7 @@ int r_serv(int socket, unsigned* type, int* mode, int* extra) {
   if (st < 0) return st;
   if (s != 0) {
     log::trace(log::system, "r_serv read service type svc=%i", s);
-    if (s < 100) return err_vlx(171, "r_serv(%d)", s);
+    if (s < 100) return err_vlx(kErrAuthenticationType, "r_serv(%d)", s);
     *type = s % 100u;
     *mode = s / 100;
     return 0;
@@ -249,7 +249,7 @@ int w_proc(int socket, int pid, int pipe) {
 int prtitr(const char* text, int ranges[][2], int max) {
   int count = 0;
   const char* p = text;
-  auto bad = [text] { return err_vlx(5, "'%s'", text); };
+  auto bad = [text] { return err_vlx(kErrSyntax, "'%s'", text); };
   while (*p != '\0') {
     if (*p == ';') {
       ++p;

@@ -11,7 +11,6 @@ int networkError(int sys_errno, const char* format, ...) __attribute__((format(p
 // positive, 0 when empty or beginning with "0", else the TCP service port
 // of that name (a failed lookup is a network error).
 void setasr(const char* name);
-const char* getasr_name();
 int getasr();
 
 // Listens on `port` (0: any); stores the 16-byte bound address when

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files/vlxpath.h"
+#include "base/vlxpath.h"
 
 bool startFlushContext = false;
 

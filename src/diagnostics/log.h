@@ -78,19 +78,80 @@ template <class T> inline decltype(auto) printable(const T& v) {
     return v;
 }
 void reopen_for_limit(std::uint32_t& counter);
+
+// What a printf conversion takes, by its length modifier and letter; the
+// argument types that pass are those the compiler's printf checks accept.
+template <class T>
+constexpr bool takes(char length, char conversion) {
+  using U = std::remove_cvref_t<std::decay_t<T>>;
+  constexpr bool integer = std::is_integral_v<U> || std::is_enum_v<U>;
+  switch (conversion) {
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
+      if (!integer) return false;
+      if (length == 'l') return sizeof(U) == sizeof(long);
+      if (length == 'q') return sizeof(U) == sizeof(long long);
+      if (length == 'z') return sizeof(U) == sizeof(std::size_t);
+      return sizeof(U) <= sizeof(int);
+    case 's':
+      return std::is_same_v<U, const char*> || std::is_same_v<U, char*> || std::is_same_v<U, std::string>;
+    case 'p': return std::is_pointer_v<U>;
+    case 'f': case 'e': case 'g': return std::is_floating_point_v<U>;
+    default: return false;
+  }
+}
+
+// Checks each conversion of `format` against the next argument type; a
+// mismatch stops the compilation at the throw.
+template <class... Args>
+consteval void check_format(const char* format) {
+  using take = bool (*)(char, char);
+  take arguments[] = {takes<Args>..., nullptr};
+  bool is_int[] = {(std::is_integral_v<std::remove_cvref_t<Args>>)..., false};
+  std::size_t next = 0;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    if (*++p == '%') continue;
+    while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') ++p;
+    for (int part = 0; part < 2; ++part) {
+      if (part == 1 && *p != '.') break;
+      if (part == 1) ++p;
+      if (*p == '*') {
+        if (next >= sizeof...(Args) || !is_int[next++]) throw "log format: '*' takes an int";
+        ++p;
+      }
+      while (*p >= '0' && *p <= '9') ++p;
+    }
+    char length = 0;
+    if (*p == 'h') length = *p++, length = *p == 'h' ? (++p, 'H') : 'h';
+    else if (*p == 'l') length = *p++, length = *p == 'l' ? (++p, 'q') : 'l';
+    else if (*p == 'z') length = *p++;
+    if (next >= sizeof...(Args)) throw "log format: more conversions than arguments";
+    if (!arguments[next++](length, *p)) throw "log format: a conversion does not take its argument";
+  }
+  if (next != sizeof...(Args)) throw "log format: more arguments than conversions";
+}
 }  // namespace detail
 
+// A trace line's printf format, checked against the argument types where
+// the line is written.
 template <class... Args>
-inline void trace(channel&& c, std::string_view format, Args&&... args) {
+struct format {
+  const char* text;
+  consteval format(const char* f) : text(f) { detail::check_format<Args...>(f); }
+};
+
+template <class... Args>
+inline void trace(channel&& c, std::type_identity_t<format<Args...>> format, Args&&... args) {
   if (_file == nullptr || (_channel & c) == 0) return;
   static std::uint32_t counter;  // one per argument-type combination
   detail::reopen_for_limit(counter);
   if (_file == nullptr) return;
   char text[4096];
+  // The format was checked where it was written.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-security"
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::snprintf(text, sizeof text, format.data(), detail::printable(args)...);
+  std::snprintf(text, sizeof text, format.text, detail::printable(args)...);
 #pragma GCC diagnostic pop
   write_line(c, text);
 }

@@ -11,10 +11,7 @@
 #include <utility>
 
 #include "diagnostics/callstack.h"
-#include "diagnostics/errcat.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
-#include "memory/vlxcalls.h"
 
 using namespace vlx;
 
@@ -27,8 +24,12 @@ int SErrvlx0, SErrvlx1;
 char SErrmes0[256], SErrmes1[256];
 int Verrl;
 char Verrp[256];
+void (*Errdump)();
+const char* (*Errtext)(int number);
 
 namespace {
+
+const char* error_text(int number) { return Errtext != nullptr ? Errtext(number) : ""; }
 
 void copy_text(char* out, const char* text) {
   std::snprintf(out, 256, "%s", text);
@@ -55,26 +56,26 @@ struct MapSysToVlxError {
       int vlx;
       const char* text;
     } rows[] = {
-        {EPERM, 27, "EPERM Not super-user"},
-        {ENOENT, 20, "ENOENT No such file or directory"},
-        {ESRCH, 64, "ESRCH No such process"},
-        {EAGAIN, 31, "EAGAIN No more processes"},
-        {ENOMEM, 31, "ENOMEM Not enough memory"},
-        {EACCES, 27, "EACCES Permission denied"},
-        {EEXIST, 27, "EEXIST File exists"},
-        {ENOTDIR, 20, "ENOTDIR Not a directory"},
-        {EISDIR, 27, "EISDIR Is a directory"},
-        {ENFILE, 29, "ENFILE File table overflow"},
-        {EMFILE, 29, "EMFILE Too many open files"},
-        {EFBIG, 65, "EFBIG File too large"},
-        {ENOSPC, 44, "ENOSPC No space left on dev."},
-        {EROFS, 27, "EROFS Read only file system"},
-        {EDOM, 50, "EDOM Math arg out of dom."},
-        {ERANGE, 50, "ERANGE Math res. not repr."},
-        {EDEADLK, 43, "EDEADLK Dead lock condition"},
-        {EDEADLOCK, 43, "EDEADLOCK file locking deadlock"},
-        {ENOLCK, 43, "ENOLCK No locks available"},
-        {ETXTBSY, 27, "ETXTBSY Text file busy"},
+        {EPERM, kErrAccess, "EPERM Not super-user"},
+        {ENOENT, kErrFileNotFound, "ENOENT No such file or directory"},
+        {ESRCH, kErrNoProcess, "ESRCH No such process"},
+        {EAGAIN, kErrNoMemory, "EAGAIN No more processes"},
+        {ENOMEM, kErrNoMemory, "ENOMEM Not enough memory"},
+        {EACCES, kErrAccess, "EACCES Permission denied"},
+        {EEXIST, kErrAccess, "EEXIST File exists"},
+        {ENOTDIR, kErrFileNotFound, "ENOTDIR Not a directory"},
+        {EISDIR, kErrAccess, "EISDIR Is a directory"},
+        {ENFILE, kErrTooManyFiles, "ENFILE File table overflow"},
+        {EMFILE, kErrTooManyFiles, "EMFILE Too many open files"},
+        {EFBIG, kErrUlimit, "EFBIG File too large"},
+        {ENOSPC, kErrDiskFull, "ENOSPC No space left on dev."},
+        {EROFS, kErrAccess, "EROFS Read only file system"},
+        {EDOM, kErrDomain, "EDOM Math arg out of dom."},
+        {ERANGE, kErrDomain, "ERANGE Math res. not repr."},
+        {EDEADLK, kErrLocked, "EDEADLK Dead lock condition"},
+        {EDEADLOCK, kErrLocked, "EDEADLOCK file locking deadlock"},
+        {ENOLCK, kErrLocked, "ENOLCK No locks available"},
+        {ETXTBSY, kErrAccess, "ETXTBSY Text file busy"},
     };
     std::map<int, std::pair<int, const char*>> map;
     for (const auto& row : rows) map.emplace(row.sys, std::make_pair(row.vlx, row.text));
@@ -101,7 +102,7 @@ int err_vlx(short number, const char* format, ...) {
     char when[64];
     std::time_t now = std::time(nullptr);
     std::strftime(when, sizeof when, "%x %X", std::localtime(&now));
-    std::string text = message(0, 13, number);
+    std::string text = error_text(number);
     log::trace(log::system, "err_vlx(%d,%s) at %s - Error %d='%s'", number, detail, when, number, text);
   }
   if (number == 0) return 0;
@@ -118,10 +119,10 @@ int err_vlx(short number, const char* format, ...) {
     SErrvlx0 = number;
   }
   Vstat1 = number;
-  if (number == 6 || number == 20) return -number;
-  if (number == 31) {
+  if (number == kErrNoVariable || number == kErrFileNotFound) return -number;
+  if (number == kErrNoMemory) {
     log::trace(log::system, "no more memory available");
-    adg_dump();
+    if (Errdump != nullptr) Errdump();
   }
   if (log::enabled(log::system)) flush_context(detail);
   return -number;
@@ -159,8 +160,8 @@ void gt_erm(char* out) {
     text += " : ";
   }
   if (Errvlx != 0) {
-    text += message(0, 13, Errvlx);
-    if ((Errvlx == 23 || Errvlx == 25 || Errvlx == 138) && text.size() < 249) {
+    text += error_text(Errvlx);
+    if ((Errvlx == kErrIsam || Errvlx == kErrSystem || Errvlx == kErrNetwork) && text.size() < 249) {
       char number[16];
       std::snprintf(number, sizeof number, "( %2d )", Vlxerrno);
       text += number;
@@ -184,26 +185,17 @@ void get_UtfErrorMessage(char* out) {
     stu_to_8bit(out, 256, StuErrmes);
 }
 
-void final_error(const char* text) {
-  std::fputs("\r\n", stderr);
-  if (Errmes[0] != '\0') std::fprintf(stderr, "%s :", Errmes);
-  std::fprintf(stderr, " %s", text != nullptr ? text : "");
-  if (Vlxerrno != 0) std::fprintf(stderr, "(%d)", Vlxerrno);
-  std::fputs("\r\n", stderr);
-  std::exit(1);
-}
-
 int set_vstat1(int sys_errno) {
   Vlxerrno = sys_errno;
   if (sys_errno == 0) {
-    Vstat1 = 25;
-    return -25;
+    Vstat1 = kErrSystem;
+    return -kErrSystem;
   }
   auto row = MapSysToVlxError::statErrors.find(sys_errno);
   if (row == MapSysToVlxError::statErrors.end()) {
     log::trace(log::system, "System error:%i - Unknown error:%i", sys_errno, sys_errno);
-    Vstat1 = 25;
-    return -25;
+    Vstat1 = kErrSystem;
+    return -kErrSystem;
   }
   log::trace(log::system, "System error:%i - %s", sys_errno, row->second.second);
   Vstat1 = row->second.first;
@@ -211,13 +203,12 @@ int set_vstat1(int sys_errno) {
 }
 
 int get_last_errvlx() { return Errvlx; }
-const char* get_last_errmes() { return Errmes; }
 
 void throwException(int number) {
   switch (number < 0 ? -number : number) {
-    case 31: throw PLUMEMException();
-    case 26: throw ERINTException();
-    case 20: throw PAFICException();
+    case kErrNoMemory: throw PLUMEMException();
+    case kErrInternal: throw ERINTException();
+    case kErrFileNotFound: throw PAFICException();
     default: throw ERDEFException();
   }
 }

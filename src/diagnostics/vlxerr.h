@@ -8,6 +8,8 @@
 
 #include <exception>
 
+#include "diagnostics/errcat.h"
+
 // Process-wide error state.
 extern int Errvlx;
 extern char Errmes[256];
@@ -19,6 +21,13 @@ extern char SErrmes0[256], SErrmes1[256];
 extern int Verrl;
 extern char Verrp[256];
 
+// Hooks of the layers above, installed at start-up: the allocator's dump,
+// written when memory runs out (ini_malloc), and the message text of an
+// error number (ini_mess). Unset, no dump is written and errors have no
+// text.
+extern void (*Errdump)();
+extern const char* (*Errtext)(int number);
+
 int err_vlx(short number, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int err_vlx_stu(short number, const char16_t* text);
 void raz_err();
@@ -26,10 +35,8 @@ void raz_err();
 void gt_erm(char* out);
 // REQUIRES: out has room for 256 bytes.
 void get_UtfErrorMessage(char* out);
-[[noreturn]] void final_error(const char* text);
 int set_vstat1(int sys_errno);
 int get_last_errvlx();
-const char* get_last_errmes();
 
 // The catalogue text an error number has when no message file is loaded
 // ("" for reserved numbers and numbers outside 0..171).

@@ -4,9 +4,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 
 using namespace vlx;
 using json = nlohmann::json;
@@ -66,7 +66,7 @@ const json* array(const json& object, const char* key) {
 
 int load_sandbox_directories(const json& sandbox) {
   const json* list = array(sandbox, "directories");
-  if (list == nullptr) return err_vlx(26, "load_sandbox_directories");
+  if (list == nullptr) return err_vlx(kErrInternal, "load_sandbox_directories");
   std::vector<s_secured_path> table;
   for (const json& d : *list) {
     auto path = d.is_object() ? text(d, "path") : std::nullopt;
@@ -113,7 +113,7 @@ std::vector<int> parameter_indexes(const json& entry) {
 
 int load_sandbox_spawn(const json& sandbox) {
   const json* list = array(sandbox, "spawn");
-  if (list == nullptr) return err_vlx(26, "load_sandbox_spawn");
+  if (list == nullptr) return err_vlx(kErrInternal, "load_sandbox_spawn");
   for (const json& s : *list) {
     auto pattern = s.is_object() ? text(s, "pattern") : std::nullopt;
     if (!pattern) continue;
@@ -138,8 +138,8 @@ int load_sandbox_spawn(const json& sandbox) {
 
 int load_sandbox_volumes(const json& sandbox) {
   const json* list = array(sandbox, "volumes");
-  if (list == nullptr) return err_vlx(26, "load_sandbox_volumes");
-  if (list->size() > kMaxVolumes) return err_vlx(26, "Too many volumes");
+  if (list == nullptr) return err_vlx(kErrInternal, "load_sandbox_volumes");
+  if (list->size() > kMaxVolumes) return err_vlx(kErrInternal, "Too many volumes");
   for (const json& v : *list) {
     if (!v.is_object()) continue;
     s_volume volume;
@@ -154,7 +154,7 @@ int compile_spawn() {
   for (s_spawn& entry : white_list) {
     std::string message;
     entry.compiled = trex_compile(entry.pattern, message);
-    if (!entry.compiled) return err_vlx(5, "COMPILE FAILED %s: %s\n", entry.pattern.c_str(), message.c_str());
+    if (!entry.compiled) return err_vlx(kErrSyntax, "COMPILE FAILED %s: %s\n", entry.pattern.c_str(), message.c_str());
     // The search is costly and only feeds the log: skip it when unseen.
     if (!log::enabled(log::security)) continue;
     for (const auto& [needle, what] : kShellHazards)
@@ -170,7 +170,7 @@ int compile_directories() {
     for (const std::string& pattern : entry.pattern_texts) {
       std::string message;
       trex_ptr compiled = trex_compile(pattern, message);
-      if (!compiled) return err_vlx(5, "Bad regexp %s: %s\n", pattern.c_str(), message.c_str());
+      if (!compiled) return err_vlx(kErrSyntax, "Bad regexp %s: %s\n", pattern.c_str(), message.c_str());
       entry.patterns.push_back(std::move(compiled));
     }
   }
@@ -195,12 +195,12 @@ int load_system_security() {
   if (in) content << in.rdbuf();
   if (!in || in.bad()) {
     log::trace(log::system, "failed to read configuration from %s", file);
-    return err_vlx(27, "failed to read configuration from %s", file.c_str());
+    return err_vlx(kErrAccess, "failed to read configuration from %s", file.c_str());
   }
   json config = json::parse(content.str(), nullptr, false);
   if (config.is_discarded() || !config.is_object()) {
     log::trace(log::system, "failed to read configuration from %s", file);
-    return err_vlx(27, "failed to read configuration from %s", file.c_str());
+    return err_vlx(kErrAccess, "failed to read configuration from %s", file.c_str());
   }
   IsWhitelistDisabled = flag(config, "IsWhitelistDisabled");
   AllowConsole = flag(config, "allowConsole");
@@ -209,16 +209,16 @@ int load_system_security() {
 
   auto sandbox = config.find("sandbox");
   if (sandbox == config.end() || !sandbox->is_object()) {
-    err_vlx(26, "load_sandbox_directories");
-    err_vlx(26, "load_sandbox_spawn");
-    return err_vlx(26, "load_sandbox_volumes");
+    err_vlx(kErrInternal, "load_sandbox_directories");
+    err_vlx(kErrInternal, "load_sandbox_spawn");
+    return err_vlx(kErrInternal, "load_sandbox_volumes");
   }
   int result = 0;
   for (int st : {load_sandbox_directories(*sandbox), load_sandbox_spawn(*sandbox), load_sandbox_volumes(*sandbox)})
     if (result == 0) result = st;
   int compiled = compile_spawn();
   if (compiled == 0 && Secured_path) compiled = compile_directories();
-  if (!Secured_path) err_vlx(26, "Null secured path for compilation");
+  if (!Secured_path) err_vlx(kErrInternal, "Null secured path for compilation");
   if (compiled < 0) {
     // Half a rule set would let through what the rest was meant to stop.
     Secured_path.reset();

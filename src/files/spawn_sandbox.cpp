@@ -15,10 +15,11 @@
 #include <strings.h>
 #include <vector>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 using namespace vlx;
@@ -45,7 +46,7 @@ bool all_blank(const char* text) {
 // Logs why and records error 27 with the refused text.
 int refuse(const char* why, const std::string& what) {
   log::trace(log::security, "%s", why);
-  return err_vlx(27, "%s", what.c_str());
+  return err_vlx(kErrAccess, "%s", what.c_str());
 }
 
 // An order cut into arguments, with the arguments that are redirection
@@ -240,7 +241,7 @@ int check_listed(const char* order, Cut& cut, char** arguments, const char* path
 int check_level(const char* order, char** arguments, int level) {
   if (level > kMaxLevel) {
     log::trace(log::security, "Check failed stack overflow\n");
-    return err_vlx(170, "%s:%d.%s", "src/vlxfsq", __LINE__, "find_syst_pattern");
+    return err_vlx(kErrSystemNotAllowed, VLX_AT_LINE(kAtSandboxDepth, __LINE__));
   }
   if (level == 0) log::trace(log::security, kLogSeparator);
   if (order == nullptr || order[0] == '\0') {
@@ -273,7 +274,7 @@ int check_level(const char* order, char** arguments, int level) {
       return 0;
     }
     bsys_write_fmt("Sandbox management - Error Incorrect command format : %s", order);
-    return err_vlx(26, "Incorrect command format");
+    return err_vlx(kErrInternal, "Incorrect command format");
   }
   if (cut.redirections.size() > kMaxArguments) return refuse("Too many redirections", order);
   cut.redirections.push_back(-1);
@@ -323,7 +324,7 @@ int sandbox_check(const char* command) {
     log::trace(log::security, "Empty command rejected");
     bsys_write_fmt("Sandbox management - Command level 0 rejected : %s", command == nullptr ? "" : command);
     bsys_write_fmt("%s", kRejectSeparator);
-    return err_vlx(27, "%s", command == nullptr ? "" : command);
+    return err_vlx(kErrAccess, "%s", command == nullptr ? "" : command);
   }
   return find_syst_pattern(command, nullptr, 0);
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
@@ -45,7 +45,7 @@ Channel* get(int channel) {
   return &Channels[channel];
 }
 
-int bad_channel(int channel) { return err_vlx(26, "file channel %d not open", channel); }
+int bad_channel(int channel) { return err_vlx(kErrInternal, "file channel %d not open", channel); }
 
 // Records the error number an errno translates to, with the path as detail.
 int sys_error(int err, const std::string& path) {
@@ -127,7 +127,7 @@ int write_direct(Channel& c, const char* in, int length) {
 }
 
 int start_reading(Channel& c) {
-  if (!c.readable) return err_vlx(27, "%s", c.path.c_str());
+  if (!c.readable) return err_vlx(kErrAccess, "%s", c.path.c_str());
   if (c.dir == Dir::writing) {
     int st = flush(c);
     if (st < 0) return st;
@@ -138,7 +138,7 @@ int start_reading(Channel& c) {
 }
 
 int start_writing(Channel& c) {
-  if (!c.writable) return err_vlx(27, "%s", c.path.c_str());
+  if (!c.writable) return err_vlx(kErrAccess, "%s", c.path.c_str());
   if (c.dir == Dir::reading) {
     // Give back the read-ahead so that the write lands at the logical offset.
     std::int64_t at = c.begin + static_cast<std::int64_t>(c.pos);
@@ -153,9 +153,9 @@ int start_writing(Channel& c) {
 int new_channel(unsigned group, int fd, const char* path, bool readable, bool writable) {
   int number = 1;
   while (number < static_cast<int>(Channels.size()) && Channels[number].open) ++number;
-  if (number >= kMaxChannels) return err_vlx(60, "%s", path);
+  if (number >= kMaxChannels) return err_vlx(kErrNoChannel, "%s", path);
   void* buf = adg_malloc(group, kChannelBuffer);
-  if (buf == nullptr) return -(get_last_errvlx() != 0 ? get_last_errvlx() : 31);
+  if (buf == nullptr) return -(get_last_errvlx() != 0 ? get_last_errvlx() : kErrNoMemory);
   if (number == static_cast<int>(Channels.size())) Channels.emplace_back();
   Channel& c = Channels[number];
   c = Channel{};
@@ -185,7 +185,7 @@ int ini_adf(int count) {
 }
 
 int adf_open(unsigned group, const char* path, const char* mode) {
-  if (path == nullptr || mode == nullptr || path[0] == '\0') return err_vlx(66, "adf_open");
+  if (path == nullptr || mode == nullptr || path[0] == '\0') return err_vlx(kErrFileName, "adf_open");
   bool plus = std::strchr(mode, '+') != nullptr;
   int flags;
   bool readable = false, writable = false;
@@ -193,12 +193,17 @@ int adf_open(unsigned group, const char* path, const char* mode) {
     case 'r': flags = plus ? O_RDWR : O_RDONLY; readable = true; writable = plus; break;
     case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; writable = true; readable = plus; break;
     case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; writable = true; readable = plus; break;
-    default: return err_vlx(26, "adf_open mode %s", mode);
+    default: return err_vlx(kErrInternal, "adf_open mode %s", mode);
   }
-  if (adg_if(group) == 0) return err_vlx(26, "adf_open group %u", group);
+  if (adg_if(group) == 0) return err_vlx(kErrInternal, "adf_open group %u", group);
   int fd;
-  do fd = ::open(path, flags | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
+  if (fault::hit(fault::open)) {
+    fd = -1;
+    errno = EMFILE;
+  } else {
+    do fd = ::open(path, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+  }
   if (fd < 0) {
     int err = errno;
     log::trace(log::fileops, "Unable to open %s (%d)", path, err);
@@ -214,7 +219,7 @@ int adf_open(unsigned group, const char* path, const char* mode) {
 }
 
 int adf_attach(unsigned group, int fd, int child, const char* mode, const char* name) {
-  if (adg_if(group) == 0) return err_vlx(26, "adf_attach group %u", group);
+  if (adg_if(group) == 0) return err_vlx(kErrInternal, "adf_attach group %u", group);
   bool reading = mode != nullptr && mode[0] == 'r';
   int number = new_channel(group, fd, name != nullptr ? name : "", reading, !reading);
   if (number > 0) Channels[number].child = child;
@@ -224,7 +229,7 @@ int adf_attach(unsigned group, int fd, int child, const char* mode, const char* 
 int adf_uget(int channel, char* buffer, int max, int terminator) {
   Channel* c = get(channel);
   if (c == nullptr) return bad_channel(channel);
-  if (max < 1) return err_vlx(26, "adf_uget max %d", max);
+  if (max < 1) return err_vlx(kErrInternal, "adf_uget max %d", max);
   int st = start_reading(*c);
   if (st < 0) return st;
   int stored = 0;
@@ -344,9 +349,9 @@ std::int64_t adf_seek(int channel, std::int64_t offset, int whence) {
       target = end + offset;
       break;
     }
-    default: return err_vlx(26, "adf_seek whence %d", whence);
+    default: return err_vlx(kErrInternal, "adf_seek whence %d", whence);
   }
-  if (target < 0) return err_vlx(26, "adf_seek offset %lld", static_cast<long long>(target));
+  if (target < 0) return err_vlx(kErrInternal, "adf_seek offset %lld", static_cast<long long>(target));
   if (c->dir == Dir::reading && target >= c->begin && target <= c->begin + static_cast<std::int64_t>(c->len)) {
     c->pos = static_cast<std::size_t>(target - c->begin);
     return target;
@@ -370,6 +375,25 @@ std::int64_t adf_seek(int channel, std::int64_t offset, int whence) {
     }
   }
   return target;
+}
+
+int adf_take(int channel, void* buffer, int length) {
+  Channel* c = get(channel);
+  if (c == nullptr) return bad_channel(channel);
+  int st = start_reading(*c);
+  if (st < 0) return st;
+  if (c->pos < c->len) {
+    int take = static_cast<int>(std::min(c->len - c->pos, static_cast<std::size_t>(length)));
+    std::memcpy(buffer, c->buf + c->pos, static_cast<std::size_t>(take));
+    c->pos += static_cast<std::size_t>(take);
+    return take;
+  }
+  return read_direct(*c, static_cast<char*>(buffer), length);
+}
+
+int adf_rename(const char* from, const char* to) {
+  int st = fault::hit(fault::write) ? (errno = ENOSPC, -1) : ::rename(from, to);
+  return st == 0 ? 0 : sys_error(errno, to);
 }
 
 int adf_ulnk(int channel) {

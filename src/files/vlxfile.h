@@ -4,7 +4,8 @@
 // from the channel's group), so reading a file line by line or byte by byte
 // costs one system call a buffer, not one a byte. Failures are negative
 // error numbers: 20 missing file, 27 access refused, 29 too many open files,
-// 60 no free channel; other errno values are translated.
+// 60 no free channel; other errno values are translated. Opens, reads,
+// writes and renames are fault points (base/faults.h).
 #pragma once
 
 #include <cstddef>
@@ -39,8 +40,14 @@ int adf_write(int channel, const void* buffer, int length);
 // Positions the channel (SEEK_SET, SEEK_CUR, SEEK_END); the new offset.
 std::int64_t adf_seek(int channel, std::int64_t offset, int whence);
 std::int64_t adf_tell(int channel);
+// Reads what the file holds after the channel's position, at most
+// `length` bytes, with one read of the file: following a file that another
+// process writes, 0 means that nothing more is there yet.
+int adf_take(int channel, void* buffer, int length);
 // Marks the file for deletion when its channel is closed.
 int adf_ulnk(int channel);
+// Renames a file; 0 or an error.
+int adf_rename(const char* from, const char* to);
 // Flushes pending writes, closes (retrying while interrupted), deletes a
 // marked file. Returns 0 or the first error met.
 int adf_close(int channel);

@@ -1,8 +1,10 @@
 #include "files/vlxpopen.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/faults.h"
+#include "base/sigpend.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
@@ -103,10 +107,10 @@ int spawn_command(const char* command, const char* host, int output) {
     if (!valid_host(host)) {
       log::trace(log::security, "Sandbox management - Host %s rejected", host);
       bsys_write_fmt("Sandbox management - Host %s rejected : %s", host, command);
-      return err_vlx(27, "%s@%s", host, command);
+      return err_vlx(kErrAccess, "%s@%s", host, command);
     }
     args = words(Remote_shell);
-    if (args.empty()) return err_vlx(26, "adf_popen remote shell");
+    if (args.empty()) return err_vlx(kErrInternal, "adf_popen remote shell");
     args.push_back(host);
     args.push_back(command);
   }
@@ -128,7 +132,9 @@ int spawn_command(const char* command, const char* host, int output) {
   // failure comes back as the spawn's own result.
   pid_t pid = -1;
   int err;
-  {
+  if (fault::hit(fault::spawn)) {
+    err = EAGAIN;
+  } else {
     SpawnSetup setup(input, output);
     err = local ? ::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ)
                 : ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
@@ -145,7 +151,7 @@ int spawn_command(const char* command, const char* host, int output) {
 }  // namespace
 
 int adf_popen(unsigned group, const char* command, const char* mode, const char* host) {
-  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(26, "adf_popen mode %s", mode ? mode : "");
+  if (mode == nullptr || std::strcmp(mode, "r") != 0) return err_vlx(kErrInternal, "adf_popen mode %s", mode ? mode : "");
   int data[2];
   if (::pipe2(data, O_CLOEXEC) < 0) return sys_error(errno, command);
   data[0] = above_standard(data[0]);
@@ -167,4 +173,34 @@ int adf_popen(unsigned group, const char* command, const char* mode, const char*
 
 int adf_spawn_into(const char* command, const char* host, int output) {
   return spawn_command(command, host, output);
+}
+
+int adf_follow(int pid, int channel, const std::function<bool(const char*, std::size_t)>& see, bool* whole) {
+  static char block[1 << 18];
+  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  int status = -1;
+  bool reading = channel > 0;
+  *whole = reading;
+  for (bool exited = false;;) {
+    // A signal recorded while the command runs is acted on at once.
+    if (Sigpend != nullptr) Sigpend();
+    int n = reading ? adf_take(channel, block, sizeof block) : 0;
+    if (n > 0) {
+      reading = see(block, static_cast<std::size_t>(n));
+      *whole = reading;
+      continue;
+    }
+    if (n < 0) {
+      reading = *whole = false;
+      continue;
+    }
+    if (exited) break;
+    // At the end of what is written: wait for more, or for the end.
+    pollfd p{pidfd, POLLIN, 0};
+    if (pidfd >= 0) ::poll(&p, 1, 1);
+    int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
+    exited = r == pid || (r < 0 && errno != EINTR);
+  }
+  if (pidfd >= 0) ::close(pidfd);
+  return status;
 }

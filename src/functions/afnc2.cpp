@@ -7,7 +7,7 @@
 #include "functions/fnargs.h"
 #include "values/uplowu.h"
 
-#define MISPLACED(fn) err_vlx(26, VLX_WHERE("src/functions/afnc2", __LINE__, fn))
+#define MISPLACED(fn) err_vlx(kErrInternal, VLX_WHERE("src/functions/afnc2", __LINE__, fn))
 
 namespace {
 
@@ -22,7 +22,7 @@ int count_arg(grctx* g, unsigned node, int code, std::int64_t substitute, std::i
   bool fits = true;
   if (int st = fn_count(g, node, code, out, &fits); st < 0) return st;
   if (!fits) *out = substitute;
-  return *out < 0 ? fn_fail(50, code) : 0;
+  return *out < 0 ? fn_fail(kErrDomain, code) : 0;
 }
 
 // Keeps `count` characters of v's string from the 0-based position `from`.
@@ -105,7 +105,7 @@ int fninstr(res_u* result, grctx* g, s_exp* call, int code) {
   std::int64_t start = 0;
   bool fits = true;
   if (int st = fn_count(g, args[0], code, &start, &fits); st < 0) return st;
-  if (fits && start < 0) return fn_fail(50, code);
+  if (fits && start < 0) return fn_fail(kErrDomain, code);
   if (int st = fn_text(result, g, args[1], code); st < 0) return st;
   res_u sub;
   int st = text_temp(&sub, g, args[2], code);
@@ -130,7 +130,7 @@ int fnlen(res_u* result, grctx* g, s_exp* call, int code) {
     const unsigned char* b = result->rs_blob;
     length = b != nullptr ? static_cast<std::int64_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3] : 0;
   } else {
-    return err_vlx(10, "%s unexpected type :%i", fn_name(code), result->rs_type);
+    return err_vlx(kErrCalcMode, "%s unexpected type :%i", fn_name(code), result->rs_type);
   }
   fn_int(result, length);
   return 0;
@@ -149,7 +149,7 @@ int fnnum(res_u* result, grctx* g, s_exp* call, int code) {
   unsigned args[1];
   if (int n = fn_args(g, call, code, 1, 1, args); n < 0) return n;
   if (int st = calcul(result, g, args[0]); st < 0) return st;
-  if (!is_number(result->rs_type)) return fn_fail(10, code);
+  if (!is_number(result->rs_type)) return fn_fail(kErrCalcMode, code);
   return nbtostu(result);
 }
 
@@ -169,7 +169,7 @@ int fnchr(res_u* result, grctx* g, s_exp* call, int code) {
   std::int64_t value = 0;
   bool fits = true;
   if (int st = fn_count(g, args[0], code, &value, &fits); st < 0) return st;
-  if (!fits || value < 0 || value > 0xFFFF) return fn_fail(50, code);
+  if (!fits || value < 0 || value > 0xFFFF) return fn_fail(kErrDomain, code);
   char16_t c = static_cast<char16_t>(value);
   return res_setstu(result, &c, 1);
 }
@@ -203,15 +203,15 @@ int fnstring(res_u* result, grctx* g, s_exp* call, int code) {
   std::int64_t length = 1;
   if (st >= 0 && is_number(pattern.rs_type)) {
     st = convlong(&pattern);
-    if (st == -13 || (st >= 0 && (pattern.rs_int < 0 || pattern.rs_int > 0xFFFF))) st = fn_fail(50, code);
+    if (st == -kErrOverflow || (st >= 0 && (pattern.rs_int < 0 || pattern.rs_int > 0xFFFF))) st = fn_fail(kErrDomain, code);
     unit = static_cast<char16_t>(pattern.rs_int);
   } else if (st >= 0) {
     st = convertResu2Clob(&pattern);
-    if (st >= 0 && pattern.rs_type != LCLOB) st = fn_fail(10, code);
+    if (st >= 0 && pattern.rs_type != LCLOB) st = fn_fail(kErrCalcMode, code);
     text = res_text(&pattern);
     length = pattern.rs_str != nullptr ? pattern.rs_str->length : 0;
   }
-  if (st >= 0 && length > 0 && count > kMaxText / length) st = fn_fail(50, code);
+  if (st >= 0 && length > 0 && count > kMaxText / length) st = fn_fail(kErrDomain, code);
   if (st >= 0) {
     unsigned total = static_cast<unsigned>(count * length);
     varstu* s = res_setstr(result, total);
@@ -270,7 +270,7 @@ int fnvireblc(res_u* result, grctx* g, s_exp* call, int code) {
   std::int64_t mode = 0;
   bool fits = true;
   if (int st = fn_count(g, args[1], code, &mode, &fits); st < 0) return st;
-  if (!fits || mode < 0 || mode > 5) return fn_fail(50, code);
+  if (!fits || mode < 0 || mode > 5) return fn_fail(kErrDomain, code);
   virublc(result->rs_str->text, result->rs_str->text, static_cast<int>(mode));
   vsusyn(result->rs_str);
   return 0;
@@ -281,7 +281,7 @@ namespace {
 int ctrans_text(res_u* v, grctx* g, unsigned node, int code) {
   if (int st = calcul(v, g, node); st < 0) return st;
   if (int st = convertResu2Clob(v); st < 0) return st;
-  if (v->rs_type != LCLOB) return err_vlx(10, "%s unsuppported type:%i", fn_name(code), v->rs_type);
+  if (v->rs_type != LCLOB) return err_vlx(kErrCalcMode, "%s unsuppported type:%i", fn_name(code), v->rs_type);
   return 0;
 }
 

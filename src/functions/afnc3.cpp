@@ -3,12 +3,12 @@
 #include <climits>
 #include <cmath>
 
-#include "diagnostics/mess.h"
+#include "files/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "functions/fnargs.h"
 #include "values/date.h"
 
-#define MISPLACED(fn) err_vlx(26, VLX_WHERE("src/functions/afnc3", __LINE__, fn))
+#define MISPLACED(fn) err_vlx(kErrInternal, VLX_WHERE("src/functions/afnc3", __LINE__, fn))
 
 namespace {
 
@@ -23,7 +23,7 @@ int date_arg(res_u* result, grctx* g, s_exp* call, int code, int* day) {
   int n = fn_args(g, call, code, 1, 3, args), used = 0;
   if (n < 0) return n;
   if (int st = calcdate(result, g, args, n, code, &used); st < 0) return st;
-  if (used != n) return err_vlx(69, "%s", fn_name(code));
+  if (used != n) return err_vlx(kErrParameterCount, "%s", fn_name(code));
   // Beyond INT_MAX: negative, which the date routines refuse.
   *day = static_cast<int>(result->rs_date);
   return 0;
@@ -35,7 +35,7 @@ int int_arg(grctx* g, unsigned node, int code, int* out) {
   std::int64_t n = 0;
   bool fits = true;
   if (int st = fn_count(g, node, code, &n, &fits); st < 0) return st;
-  if (!fits || n < INT_MIN || n > INT_MAX) return err_vlx(56, "%s", fn_name(code));
+  if (!fits || n < INT_MIN || n > INT_MAX) return err_vlx(kErrDate, "%s", fn_name(code));
   *out = static_cast<int>(n);
   return 0;
 }
@@ -89,7 +89,7 @@ int fnint(res_u* result, grctx* g, s_exp* call, int code) {
     }
     return 0;
   }
-  if (t != LDCB) return fn_fail(10, code);
+  if (t != LDCB) return fn_fail(kErrCalcMode, code);
   s_dcb d = result->rs_dcb;
   bool negative = dcbsgn(&d) < 0;
   if (dcbfix(&d) && negative) {
@@ -114,14 +114,14 @@ int fnabs(res_u* result, grctx* g, s_exp* call, int code) {
   int t = result->rs_type;
   if (is_int(t)) {
     std::int64_t n = result->rs_int;
-    if ((t != LINT64 && n == INT32_MIN) || n == INT64_MIN) return err_vlx(13, "%s", fn_name(code));
+    if ((t != LINT64 && n == INT32_MIN) || n == INT64_MIN) return err_vlx(kErrOverflow, "%s", fn_name(code));
     result->rs_int = n < 0 ? -n : n;
   } else if (is_dbl(t)) {
     result->rs_dbl = std::fabs(result->rs_dbl);
   } else if (t == LDCB) {
     if (dcbsgn(&result->rs_dcb) < 0) dcbumn(&result->rs_dcb);
   } else {
-    return fn_fail(10, code);
+    return fn_fail(kErrCalcMode, code);
   }
   return 0;
 }
@@ -134,7 +134,7 @@ int fnar2(res_u* result, grctx* g, s_exp* call, int code) {
   int t = result->rs_type;
   if (is_dbl(t)) result->rs_dbl = std::floor(result->rs_dbl * 100 + 0.5) / 100;
   else if (t == LDCB) round_hundredths(&result->rs_dcb);
-  else if (!is_int(t)) return fn_fail(10, code);
+  else if (!is_int(t)) return fn_fail(kErrCalcMode, code);
   return 0;
 }
 
@@ -154,7 +154,7 @@ int fnnday(res_u* result, grctx* g, s_exp* call, int code) {
     int n = 0;
     if (int st = fn_args(g, call, code, 1, 1, args); st < 0) return st;
     if (int st = int_arg(g, args[0], code, &n); st < 0) return st;
-    if (n < -1 || n >= MAXDATE) return err_vlx(56, "%s", fn_name(code));
+    if (n < -1 || n >= MAXDATE) return err_vlx(kErrDate, "%s", fn_name(code));
     fn_date(result, ndayd(n));
     return 0;
   }
@@ -165,7 +165,7 @@ int fnnday(res_u* result, grctx* g, s_exp* call, int code) {
   if (int st = calcul(result, g, args[0]); st < 0) return st;
   int st = result->rs_type == LCLOB ? old_date(result) : date_value(result, g, args, n, code, &used);
   if (st < 0) return st;
-  if (used != n) return err_vlx(69, "%s", fn_name(code));
+  if (used != n) return err_vlx(kErrParameterCount, "%s", fn_name(code));
   fn_int(result, nday(static_cast<int>(result->rs_date)));
   return 0;
 }
@@ -192,14 +192,14 @@ int name_arg(res_u* result, grctx* g, s_exp* call, int code, bool* numbered, std
   int t = result->rs_type;
   *numbered = n == 1 && t != LDATE && t != LDATETIME && t != LCLOB;
   if (*numbered) {
-    if (!is_number(t)) return fn_fail(10, code);
+    if (!is_number(t)) return fn_fail(kErrCalcMode, code);
     // One beyond 64 bits names nothing.
-    if (convlong(result) < 0) return fn_fail(50, code);
+    if (convlong(result) < 0) return fn_fail(kErrDomain, code);
     *value = result->rs_int;
     return 0;
   }
   if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
-  if (used != n) return err_vlx(69, "%s", fn_name(code));
+  if (used != n) return err_vlx(kErrParameterCount, "%s", fn_name(code));
   *value = result->rs_date;
   return 0;
 }
@@ -231,7 +231,7 @@ int fnmonthd(res_u* result, grctx* g, s_exp* call, int code) {
     if (m < 0) return static_cast<int>(m);
   }
   // The null date has no month.
-  if (m < 1 || m > 12) return fn_fail(50, code);
+  if (m < 1 || m > 12) return fn_fail(kErrDomain, code);
   return message_result(result, kFirstMonth + static_cast<int>(m) - 1);
 }
 
@@ -250,7 +250,7 @@ int fnweek(res_u* result, grctx* g, s_exp* call, int code) {
     if (int st = date_value(result, g, args, n, code, &used); st < 0) return st;
     day = result->rs_date;
   }
-  if (used != n) return err_vlx(69, "%s", fn_name(code));
+  if (used != n) return err_vlx(kErrParameterCount, "%s", fn_name(code));
   // A date that cannot be placed in a week is -1, not an error.
   fn_int(result, day < 0 || day > MAXDATE ? -1 : week(static_cast<int>(day)));
   return 0;
@@ -281,7 +281,7 @@ int fnaddmonth(res_u* result, grctx* g, s_exp* call, int code) {
   int n = fn_args(g, call, code, 2, 4, args), used = 0, months = 0, day = 0;
   if (n < 0) return n;
   if (int st = calcdate(result, g, args, n - 1, code, &used); st < 0) return st;
-  if (used != n - 1) return err_vlx(69, "%s", fn_name(code));
+  if (used != n - 1) return err_vlx(kErrParameterCount, "%s", fn_name(code));
   if (int st = int_arg(g, args[n - 1], code, &months); st < 0) return st;
   int st = addmonth(&day, static_cast<int>(result->rs_date), months);
   return date_result(result, st, day);

@@ -7,7 +7,7 @@
 #include "memory/vlxcalls.h"
 #include "variables/varsys.h"
 
-#define MISPLACED(fn) err_vlx(26, VLX_WHERE("src/functions/afnsum", __LINE__, fn))
+#define MISPLACED(fn) err_vlx(kErrInternal, VLX_WHERE("src/functions/afnsum", __LINE__, fn))
 
 namespace {
 
@@ -67,7 +67,7 @@ int extremecalc(s_sum* s, res_u* v, int keep) {
 
 // Sums of the values and of their squares, in decimals or doubles.
 int varcalc(s_sum* s, res_u* v) {
-  if (!is_number(v->rs_type)) return fn_fail(10, s->code);
+  if (!is_number(v->rs_type)) return fn_fail(kErrCalcMode, s->code);
   int st = v->rs_type == LFLT || v->rs_type == LDBLE ? convdbl(v) : convdcb(v);
   res_u square;
   res_temp(&square);
@@ -157,7 +157,7 @@ int lispro(grctx* g, unsigned first, s_sum* s) {
   unsigned links = 0;
   for (unsigned i = first; i != 0; i = gt_exp(g, i)->next) {
     // A list longer than the grammar's nodes loops.
-    if (i > g->gr_exp.gc_nbr || ++links > g->gr_exp.gc_nbr) return err_vlx(26, "lispro %u", i);
+    if (i > g->gr_exp.gc_nbr || ++links > g->gr_exp.gc_nbr) return err_vlx(kErrInternal, "lispro %u", i);
     const s_exp* e = gt_exp(g, i);
     int st;
     if (e->code == kVariaCode && e->header == 0) {
@@ -244,7 +244,7 @@ int fnsigma(res_u* result, grctx* g, s_exp* call, int code) {
   }
   // A variable without indexes.
   if (variable == 0 || gt_exp(g, variable)->code != kVariaCode || gt_exp(g, variable)->header != 0)
-    return fn_fail(10, code);
+    return fn_fail(kErrCalcMode, code);
   unsigned cid = gt_exp(g, variable)->objectId;
   std::int64_t from = 0, to = 0;
   bool fits = true;
@@ -252,8 +252,8 @@ int fnsigma(res_u* result, grctx* g, s_exp* call, int code) {
   if (fits)
     if (int st = fn_count(g, bounds[1], code, &to, &fits); st < 0) return st;
   if (!fits || from < INT_MIN || from > INT_MAX || to < INT_MIN || to > INT_MAX)
-    return err_vlx(13, "%s", fn_name(code));
-  if (to - from >= kSigmaSteps) return err_vlx(13, "%s: %lld steps", fn_name(code), static_cast<long long>(to - from + 1));
+    return err_vlx(kErrOverflow, "%s", fn_name(code));
+  if (to - from >= kSigmaSteps) return err_vlx(kErrOverflow, "%s: %lld steps", fn_name(code), static_cast<long long>(to - from + 1));
   s_sum s(kFnSum);
   for (std::int64_t i = from; i <= to; ++i) {
     varan* var = nullptr;

@@ -14,16 +14,16 @@ const char* fn_name(int code) {
   return number;
 }
 
-int fn_fail(int number, int code) { return err_vlx(static_cast<short>(number), "%s", fn_name(code)); }
+int fn_fail(vlx_error number, int code) { return err_vlx(number, "%s", fn_name(code)); }
 
 int fn_args(grctx* g, const s_exp* call, int code, int min, int max, unsigned* nodes) {
   int n = 0;
   for (unsigned i = call->header; i != 0; i = gt_exp(g, i)->next) {
-    if (i > g->gr_exp.gc_nbr) return err_vlx(26, "%s: argument %u", fn_name(code), i);
-    if (n == max) return err_vlx(69, "%s", fn_name(code));
+    if (i > g->gr_exp.gc_nbr) return err_vlx(kErrInternal, "%s: argument %u", fn_name(code), i);
+    if (n == max) return err_vlx(kErrParameterCount, "%s", fn_name(code));
     nodes[n++] = i;
   }
-  if (n < min) return err_vlx(26, "%s: %d arguments", fn_name(code), n);
+  if (n < min) return err_vlx(kErrInternal, "%s: %d arguments", fn_name(code), n);
   return n;
 }
 
@@ -32,7 +32,7 @@ int convertResu2Clob(res_u* v) { return v->rs_type == LDATE ? rsconv(v, LCLOB) :
 int fn_text(res_u* v, grctx* g, unsigned node, int code) {
   if (int st = calcul(v, g, node); st < 0) return st;
   if (int st = convertResu2Clob(v); st < 0) return st;
-  if (v->rs_type != LCLOB) return fn_fail(10, code);
+  if (v->rs_type != LCLOB) return fn_fail(kErrCalcMode, code);
   if (v->rs_str == nullptr && res_setstr(v, 0) == nullptr) return -Vstat1;
   return 0;
 }
@@ -42,9 +42,9 @@ int fn_count(grctx* g, unsigned node, int code, std::int64_t* out, bool* fits) {
   res_temp(&value);
   int st = calcul(&value, g, node);
   if (st >= 0) {
-    st = is_number(value.rs_type) ? convlong(&value) : fn_fail(10, code);
-    *fits = st != -13;
-    if (st == -13) st = 0;
+    st = is_number(value.rs_type) ? convlong(&value) : fn_fail(kErrCalcMode, code);
+    *fits = st != -kErrOverflow;
+    if (st == -kErrOverflow) st = 0;
     *out = *fits ? value.rs_int : 0;
   }
   fn_drop(&value);
@@ -62,13 +62,13 @@ int date_value(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* 
     case LDATE: return 0;
     case LDATETIME: {
       std::int64_t day = v->rs_dtm / kSecondsPerDay;
-      if (v->rs_dtm < 0 || day > MAXDATE) return err_vlx(56, "%s", fn_name(code));
+      if (v->rs_dtm < 0 || day > MAXDATE) return err_vlx(kErrDate, "%s", fn_name(code));
       fn_date(v, static_cast<int>(day));
       return 0;
     }
     default: break;
   }
-  if (!is_number(v->rs_type) || n < 3) return fn_fail(10, code);
+  if (!is_number(v->rs_type) || n < 3) return fn_fail(kErrCalcMode, code);
   // Day, month and year.
   std::int64_t parts[3] = {};
   bool fits = convlong(v) == 0;
@@ -76,7 +76,7 @@ int date_value(res_u* v, grctx* g, const unsigned* nodes, int n, int code, int* 
   for (int i = 1; i < 3 && fits; ++i)
     if (int st = fn_count(g, nodes[i], code, &parts[i], &fits); st < 0) return st;
   for (std::int64_t part : parts)
-    if (!fits || part < INT32_MIN || part > INT32_MAX) return err_vlx(56, "%s", fn_name(code));
+    if (!fits || part < INT32_MIN || part > INT32_MAX) return err_vlx(kErrDate, "%s", fn_name(code));
   int day = 0;
   if (int st = ltodate(&day, static_cast<int>(parts[2]), static_cast<int>(parts[1]), static_cast<int>(parts[0]), 0);
       st < 0)

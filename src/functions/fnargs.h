@@ -9,10 +9,11 @@
 #include <cstdint>
 
 #include "calc/acalc.h"
+#include "diagnostics/vlxerr.h"
 
 // The codes of the functions the filter evaluator serves: their codes in
 // the token table, hence their slots in the dispatch table.
-// ORDER FNCODES: the handlers' table in src/calc/afncompi.cpp.
+// ORDER FNCODES: the handlers' table in src/table/afncompi.cpp.
 enum : int {
   kFnTime = 2, kFnTimeD = 6, kFnInt = 28, kFnAbs = 30, kFnAr2 = 31, kFnLen = 37, kFnVal = 38, kFnAscii = 39,
   kFnYear = 40, kFnMonth = 41, kFnDay = 42, kFnNday = 43, kFnDayn = 44, kFnNumD = 45, kFnSpaceD = 46, kFnChrD = 47,
@@ -29,7 +30,7 @@ inline constexpr int kMaxArgs = 4;
 // table has no name for it (like, 190). Valid until the next call.
 const char* fn_name(int code);
 // The error `number` with that name as detail.
-int fn_fail(int number, int code);
+int fn_fail(vlx_error number, int code);
 
 // The argument nodes of `call`, which takes `min` to `max` of them (max
 // at most kMaxArgs): their number. Fewer is error 26, more is error 69

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 
 using namespace vlx;
 

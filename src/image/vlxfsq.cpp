@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
@@ -37,10 +37,10 @@ struct Cursor {
 
 // Allocates the cell of a decoded section: capacity count, count - 1 in use.
 int prepareRead(grctx* g, s_gcl* c, const unsigned char* data, int count) {
-  if (g == nullptr || data == nullptr || count <= 0) return err_vlx(26, WHERE("prepareRead"));
+  if (g == nullptr || data == nullptr || count <= 0) return err_vlx(kErrInternal, WHERE("prepareRead"));
   std::size_t bytes = static_cast<std::size_t>(c->gc_siz) * static_cast<unsigned>(count) + 1;
   auto* p = static_cast<char*>(adg_malloc(c->gc_grp, bytes));
-  if (p == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "prepareRead");
+  if (p == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "prepareRead");
   std::memset(p, 0, bytes);
   c->gc_ptr = p;
   c->gc_cmx = static_cast<unsigned>(count);
@@ -127,13 +127,13 @@ int readExp(grctx* g, const unsigned char* data, int count, char release) {
   int node = getSizeOfNode(release);
   Cursor in{data, data + static_cast<std::ptrdiff_t>(count) * section_slot_size(0, release)};
   for (int i = 0; i < count; i++) {
-    if (!in.room(2 * node + (wide(release) ? 4 : 1))) return err_vlx(26, "readExp element %d", i);
+    if (!in.room(2 * node + (wide(release) ? 4 : 1))) return err_vlx(kErrInternal, "readExp element %d", i);
     s_exp* e = gt_exp(g, static_cast<unsigned>(i));
     e->code = readNode(&in.p, release);
     e->objectId = readNode(&in.p, release);
     std::uint32_t mask = readMask(&in.p, release);
     if (!in.room(__builtin_popcount(mask & (wide(release) ? 0xFFFFu : 0xFFu))))
-      return err_vlx(26, "readExp element %d", i);
+      return err_vlx(kErrInternal, "readExp element %d", i);
     e->type = readNodeWithMask(&in.p, mask, 0, release);
     e->header = readNodeWithMask(&in.p, mask, 1, release);
     e->tail = readNodeWithMask(&in.p, mask, 2, release);
@@ -316,9 +316,9 @@ int guarded(int section, int (*step)(int section, void* arg), void* arg) {
   try {
     return step(section, arg);
   } catch (const std::bad_alloc&) {
-    return err_vlx(31, "section %d", section);
+    return err_vlx(kErrNoMemory, "section %d", section);
   } catch (const PLUMEMException&) {
-    return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "section %d", section);
+    return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "section %d", section);
   } catch (const std::exception& e) {
     log::trace(log::system, "Exception '%s' raised in function %s (line %d)", e.what(), "readGrammar", __LINE__);
     return -Vstat1;
@@ -341,7 +341,7 @@ int grammar_counts(const unsigned char* sizes, int counts[kSections]) {
   for (int i = 0; i < kSections; i++) {
     int size = static_cast<std::uint16_t>(get_be16(sizes + 2 * i));
     if (size % Grammar_section_size[i] != 0)
-      return err_vlx(26, "section %d of %d bytes is not a multiple of %d", i, size, Grammar_section_size[i]);
+      return err_vlx(kErrInternal, "section %d of %d bytes is not a multiple of %d", i, size, Grammar_section_size[i]);
     counts[i] = size / Grammar_section_size[i];
   }
   return 0;
@@ -352,7 +352,7 @@ int readGrammar(int slot, grctx** context, unsigned group, const int counts[kSec
   int result = 0;
   if (g == nullptr) {
     g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
-    if (g == nullptr) result = Vstat1 > 0 ? -Vstat1 : err_vlx(31, "readGrammar");
+    if (g == nullptr) result = Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "readGrammar");
   }
   if (g != nullptr) {
     std::memset(g, 0, sizeof *g);
@@ -361,15 +361,15 @@ int readGrammar(int slot, grctx** context, unsigned group, const int counts[kSec
   }
   unsigned scratchGroup = vlx_group();
   auto* buffer = static_cast<unsigned char*>(adg_malloc(scratchGroup, bufferSize > 0 ? bufferSize : 1));
-  if (buffer == nullptr && result == 0) result = Vstat1 > 0 ? -Vstat1 : err_vlx(31, "readGrammar");
+  if (buffer == nullptr && result == 0) result = Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "readGrammar");
   for (int i = 0; i < kSections; i++) {
     if (counts[i] == 0) continue;
     long long bytes = static_cast<long long>(counts[i]) * Grammar_section_size[i];
     if (counts[i] < 0 || bytes > kMaxSectionSize) {
-      if (result == 0) result = err_vlx(26, "readGrammar section %d of %lld bytes", i, bytes);
+      if (result == 0) result = err_vlx(kErrInternal, "readGrammar section %d of %lld bytes", i, bytes);
       continue;  // nothing sensible to skip
     }
-    if (result == 0 && bytes > bufferSize) result = err_vlx(26, "readGrammar section %d of %lld bytes", i, bytes);
+    if (result == 0 && bytes > bufferSize) result = err_vlx(kErrInternal, "readGrammar section %d of %lld bytes", i, bytes);
     if (result < 0) {
       rl_req(slot, nullptr, static_cast<int>(bytes));
       continue;
@@ -399,7 +399,7 @@ int getGrammarSize(grctx* g, unsigned char* sizes, int* maxSize, int slot) {
   *maxSize = 0;
   for (int i = 0; i < n; i++) {
     long long size = static_cast<long long>(elements(g->*kCells[i])) * section_slot_size(i, release);
-    if (size > kMaxSectionSize) return err_vlx(26, "getGrammarSize section %d of %lld bytes", i, size);
+    if (size > kMaxSectionSize) return err_vlx(kErrInternal, "getGrammarSize section %d of %lld bytes", i, size);
     put_be16(sizes + 2 * i, static_cast<int>(size));
     int room = std::max(static_cast<int>(size), encoded_bound(i, g, release));
     if (room > *maxSize) *maxSize = room;
@@ -415,7 +415,7 @@ int sendGrammarElements(int slot, const unsigned char* sizes, grctx* g, unsigned
     if (size == 0) continue;
     int length = kEncoders[i](release, buffer, g);
     if (length < 0) return length;
-    if (length > size) return err_vlx(26, "sendGrammarElements section %d: %d bytes for %d", i, length, size);
+    if (length > size) return err_vlx(kErrInternal, "sendGrammarElements section %d: %d bytes for %d", i, length, size);
     std::memset(buffer + length, 0, static_cast<std::size_t>(size - length));
     if (int st = com_flush(slot); st < 0) return st;
     if (int st = wl_req(slot, buffer, size); st < 0) return st;
@@ -455,7 +455,7 @@ int get_header(int channel, vlx_header* h) {
   read_line(channel, line, 255);
   const char* text = skip_blanks(line);
   if (std::strncmp(text, "<Vlx", 4) != 0 || std::strlen(text) < 7 || text[6] != '>')
-    return err_vlx(19, "compiled file on channel %d", channel);
+    return err_vlx(kErrFileFormat, "compiled file on channel %d", channel);
   h->hd_type = text[4];
   h->hd_release = text[5];
   const char* p = skip_blanks(text + 7);
@@ -477,12 +477,12 @@ int get_header(int channel, vlx_header* h) {
   const char* desc = skip_blanks(p);
   std::memcpy(h->hd_desc, desc, std::min(std::strlen(desc), sizeof h->hd_desc - 1));
   if (h->hd_type == 's' && adf_read(channel, h->hd_block, 16) != 16)
-    return err_vlx(19, "compiled file on channel %d", channel);
+    return err_vlx(kErrFileFormat, "compiled file on channel %d", channel);
   if (std::islower(static_cast<unsigned char>(h->hd_type))) {
     int markLength = h->hd_release <= 'N' ? 4 : 8;
     unsigned char block[12];
     if (adf_read(channel, block, markLength + 4) != markLength + 4)
-      return err_vlx(19, "compiled file on channel %d", channel);
+      return err_vlx(kErrFileFormat, "compiled file on channel %d", channel);
     std::memcpy(h->hd_mark, block, static_cast<std::size_t>(markLength));
     h->hd_fmt = get_be16(block + markLength);
     h->hd_word = get_be16(block + markLength + 2);
@@ -505,19 +505,19 @@ int read_section(int channel, unsigned char** buffer, int* size, unsigned group,
   unsigned char head[8];
   int got = adf_read(channel, head, 2 * node);
   if (got < 0) return got;
-  if (got != 2 * node) return err_vlx(19, "read_section");
+  if (got != 2 * node) return err_vlx(kErrFileFormat, "read_section");
   const unsigned char* p = head;
   std::uint32_t bytes = readNode(&p, release), count = readNode(&p, release);
   if (count == 0) return 0;
-  if (bytes > 0x7FFFFFFFu) return err_vlx(19, "read_section");
+  if (bytes > 0x7FFFFFFFu) return err_vlx(kErrFileFormat, "read_section");
   if (*buffer == nullptr || static_cast<std::uint32_t>(*size) < bytes) {
     void* grown = *buffer == nullptr ? adg_malloc(group, bytes) : adg_realloc(group, *buffer, bytes);
-    if (grown == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "read_section");
+    if (grown == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "read_section");
     *buffer = static_cast<unsigned char*>(grown);
     *size = static_cast<int>(bytes);
   }
   got = adf_read(channel, *buffer, static_cast<int>(bytes));
   if (got < 0) return got;
-  if (static_cast<std::uint32_t>(got) != bytes) return err_vlx(19, "read_section");
+  if (static_cast<std::uint32_t>(got) != bytes) return err_vlx(kErrFileFormat, "read_section");
   return static_cast<int>(count);
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "calc/calcbase.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
@@ -22,11 +21,11 @@ char* element(s_gcl* c, unsigned i) { return c->gc_ptr + static_cast<std::size_t
 // Reserves room for `n` elements more; the array keeps one spare byte.
 int grow(s_gcl* c, unsigned n) {
   if (c->gc_cmx > n + c->gc_nbr) return 0;
-  if (c->gc_inc == 0 || c->gc_siz == 0) return err_vlx(26, WHERE("gc_ext"));
+  if (c->gc_inc == 0 || c->gc_siz == 0) return err_vlx(kErrInternal, WHERE("gc_ext"));
   unsigned capacity = ((n + c->gc_nbr - c->gc_cmx + 1) / c->gc_inc + 1) * c->gc_inc + c->gc_cmx;
   std::size_t bytes = static_cast<std::size_t>(c->gc_siz) * capacity + 1;
   void* p = c->gc_ptr == nullptr ? adg_malloc(c->gc_grp, bytes) : adg_realloc(c->gc_grp, c->gc_ptr, bytes);
-  if (p == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "gc_ext");
+  if (p == nullptr) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "gc_ext");
   std::size_t used = c->gc_ptr == nullptr ? 0 : static_cast<std::size_t>(c->gc_siz) * c->gc_cmx;
   std::memset(static_cast<char*>(p) + used, 0, bytes - used);
   c->gc_ptr = static_cast<char*>(p);
@@ -36,7 +35,7 @@ int grow(s_gcl* c, unsigned n) {
 
 s_exp* checked_exp(grctx* g, unsigned i, const char* fn) {
   if (g == nullptr || i == 0 || i > g->gr_exp.gc_nbr) {
-    err_vlx(26, WHERE(fn));
+    err_vlx(kErrInternal, WHERE(fn));
     return nullptr;
   }
   return gt_exp(g, i);
@@ -44,7 +43,7 @@ s_exp* checked_exp(grctx* g, unsigned i, const char* fn) {
 
 s_ins* checked_ins(grctx* g, unsigned i, const char* fn) {
   if (g == nullptr || i == 0 || i > g->gr_ins.gc_nbr) {
-    err_vlx(26, WHERE(fn));
+    err_vlx(kErrInternal, WHERE(fn));
     return nullptr;
   }
   return gt_ins(g, i);
@@ -113,7 +112,7 @@ int gcl_member(s_gcl* c, const void* data) {
 void* gcl_get_element_at(s_gcl* c, unsigned i) { return i > c->gc_nbr || c->gc_ptr == nullptr ? nullptr : element(c, i); }
 
 int gcl_remove_element_at(s_gcl* c, unsigned i, void* out) {
-  if (i == 0 || i > c->gc_nbr) return err_vlx(26, WHERE("gcl_remove_element_at"));
+  if (i == 0 || i > c->gc_nbr) return err_vlx(kErrInternal, WHERE("gcl_remove_element_at"));
   if (out != nullptr) std::memcpy(out, element(c, i), c->gc_siz);
   std::memmove(element(c, i), element(c, i + 1), static_cast<std::size_t>(c->gc_nbr - i) * c->gc_siz);
   c->gc_nbr--;
@@ -121,13 +120,6 @@ int gcl_remove_element_at(s_gcl* c, unsigned i, void* out) {
 }
 
 int gcl_container_length(const s_gcl* c) { return static_cast<int>(c->gc_nbr); }
-
-int reset_container(s_gcl* c) {
-  if (c->gc_grp != 0 && adg_free(c->gc_grp) < 0) return err_vlx(26, "can't free the container");
-  c->gc_ptr = nullptr;
-  c->gc_cmx = c->gc_nbr = 0;
-  return 0;
-}
 
 int stfint(grctx* g, std::int32_t value) { return st_cel(&g->gr_int, &value, 1); }
 int stflargeint(grctx* g, std::int64_t value) { return st_cel(&g->gr_i64, &value, 1); }
@@ -179,7 +171,7 @@ int gtfide(grctx* g, const char* name) {
 
 int stfide(grctx* g, const char* name) {
   std::size_t n = std::strlen(name);
-  if (n > kMaxIdentifier) return err_vlx(26, "stfide: identifier of %zu characters", n);
+  if (n > kMaxIdentifier) return err_vlx(kErrInternal, "stfide: identifier of %zu characters", n);
   if (int found = gtfide(g, name); found > 0) return found;
   s_gcl* ids = &g->gr_ids;
   if (ids->gc_ptr == nullptr) {
@@ -209,18 +201,6 @@ int stfcid(grctx* g, unsigned classNo, unsigned identifier) {
   return st_cel(&g->gr_cid, &entry, 1);
 }
 
-int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid) {
-  s_lab entry{l_id, l_mid, l_no};
-  return st_cel(&g->gr_la, &entry, 1);
-}
-
-int gtfelb(grctx* g, unsigned l_id, unsigned l_mid) {
-  auto* labels = reinterpret_cast<const s_lab*>(g->gr_la.gc_ptr);
-  for (unsigned i = 1; i <= g->gr_la.gc_nbr; i++)
-    if (labels[i].l_id == l_id && labels[i].l_mid == l_mid) return static_cast<int>(i);
-  return 0;
-}
-
 int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned tail, unsigned type, unsigned next) {
   s_exp node{code, type, objectId, header, tail, next};
   return st_cel(&g->gr_exp, &node, 1);
@@ -229,25 +209,6 @@ int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next) {
   s_ins node{code, flag, next, elt1, elt2, elt3, 0};
   return st_cel(&g->gr_ins, &node, 1);
-}
-
-int stfcst(grctx* g, const res_u* value) {
-  switch (value->rs_type) {
-    case LBOOL: return value->rs_bool ? 210 : 209;
-    case LINTG: return stfint(g, static_cast<std::int32_t>(value->rs_int));
-    case LDATE: return stfint(g, static_cast<std::int32_t>(value->rs_date));
-    case LINT64: return stflargeint(g, value->rs_int);
-    case LDATETIME: return stflargeint(g, value->rs_dtm);
-    case LDCB: return stfdcb(g, &value->rs_dcb);
-    case LDBLE: {
-      s_dcb d;
-      if (int st = dbldcb(&d, value->rs_dbl); st < 0) return st;
-      return stfdcb(g, &d);
-    }
-    case LCLOB: return stfstu(g, value->rs_str != nullptr ? value->rs_str->text : u"");
-    case LUUID: return stfuuid(g, value->rs_uuid);
-    default: return err_vlx(10, "stfcst type:%d", value->rs_type);
-  }
 }
 
 std::int32_t gt_int(grctx* g, unsigned i) {
@@ -290,7 +251,7 @@ int upepnx(grctx* g, unsigned first, unsigned added) {
   unsigned count = g->gr_exp.gc_nbr;
   unsigned i = first;
   for (unsigned steps = 0;; steps++) {
-    if (i == 0 || i > count || steps > count) return err_vlx(26, "upepnx");
+    if (i == 0 || i > count || steps > count) return err_vlx(kErrInternal, "upepnx");
     s_exp* e = gt_exp(g, i);
     if (e->next == 0) {
       e->next = added;
@@ -315,12 +276,12 @@ int upiflg(grctx* g, unsigned i, unsigned flag) {
 
 int upinxt(grctx* g, unsigned first, unsigned added) {
   unsigned count = g->gr_ins.gc_nbr;
-  if (first == 0 || first > count) return err_vlx(26, "upinxt nxt:%i imx:%i bas:%i", first, count, first);
+  if (first == 0 || first > count) return err_vlx(kErrInternal, "upinxt nxt:%i imx:%i bas:%i", first, count, first);
   s_ins* head = gt_ins(g, first);
   unsigned i = head->last != 0 ? head->last : first;
   for (unsigned steps = 0;; steps++) {
-    if (i == 0 || i > count) return err_vlx(26, "upinxt nxt:%i imx:%i bas:%i", i, count, first);
-    if (steps > count) return err_vlx(26, "upinxt cnt:%i imx:%i bas:%i", steps, count, first);
+    if (i == 0 || i > count) return err_vlx(kErrInternal, "upinxt nxt:%i imx:%i bas:%i", i, count, first);
+    if (steps > count) return err_vlx(kErrInternal, "upinxt cnt:%i imx:%i bas:%i", steps, count, first);
     s_ins* n = gt_ins(g, i);
     if (n->next == 0) {
       n->next = added;
@@ -335,7 +296,7 @@ int gt_elen(grctx* g, unsigned first, int stopAtEmpty) {
   unsigned count = g->gr_exp.gc_nbr;
   int n = 0;
   for (unsigned i = first; i != 0; i = gt_exp(g, i)->next) {
-    if (i > count || static_cast<unsigned>(n) >= count) return err_vlx(26, WHERE("gt_elen"));
+    if (i > count || static_cast<unsigned>(n) >= count) return err_vlx(kErrInternal, WHERE("gt_elen"));
     if (stopAtEmpty && gt_exp(g, i)->code == 0) break;
     n++;
   }
@@ -351,18 +312,16 @@ void posnod(grctx* g, unsigned instruction, int* line, int* character) {
 
 int Grammar_free(grctx* g) {
   if (g == nullptr) return 0;
-  if (g->group == 0) return err_vlx(26, "Grammar_free(%s)", g->name);
+  if (g->group == 0) return err_vlx(kErrInternal, "Grammar_free(%s)", g->name);
   unsigned group = g->group;
   log::trace(log::system, "Grammar_free group:%u", group);
   return adg_free(group);
 }
 
-int Grammar_ikeep(grctx* g) { return g == nullptr ? 0 : adg_ikeep(g->group); }
-
 int init_pt_exp(grctx* g, unsigned group) {
   std::memset(g, 0, sizeof *g);
-  if (group == 0) group = adg_get(nullptr, nullptr, 0, "Init Analyseur Syntaxique");
-  if (group == 0) return Vstat1 > 0 ? -Vstat1 : err_vlx(31, "init_pt_exp");
+  if (group == 0) group = adg_get(nullptr, nullptr, kGrpServer, "Init Analyseur Syntaxique");
+  if (group == 0) return Vstat1 > 0 ? -Vstat1 : err_vlx(kErrNoMemory, "init_pt_exp");
   g->group = group;
   inigcl(g);
   return 0;
@@ -388,6 +347,12 @@ int calclb(grctx* g) {
     if (st == 0) st = r;
   }
   return st;
+}
+
+void gram_drop::operator()(grctx* g) const {
+  unsigned group = g->group;
+  gramlb(g);
+  adg_memfree(group, g);
 }
 
 int gramlb(grctx* g) {

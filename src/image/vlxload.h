@@ -8,10 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "values/vlxdcb.h"
-
-struct res_u;
 
 struct s_gcl {
   std::uint32_t gc_grp;  // group holding the element array
@@ -69,7 +68,6 @@ int gcl_member(s_gcl* c, const void* data);
 void* gcl_get_element_at(s_gcl* c, unsigned i);
 int gcl_remove_element_at(s_gcl* c, unsigned i, void* out);
 int gcl_container_length(const s_gcl* c);
-int reset_container(s_gcl* c);
 
 // Typed stores: index of the stored or reused entry.
 int stfint(grctx* g, std::int32_t value);
@@ -84,14 +82,11 @@ int stfstrcomment(grctx* g, const char* utf8);
 int stfide(grctx* g, const char* name);
 int stfcla(grctx* g, unsigned classNo, unsigned subclass);
 int stfcid(grctx* g, unsigned classNo, unsigned identifier);
-int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid);
 int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned tail, unsigned type, unsigned next);
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next);
-int stfcst(grctx* g, const res_u* value);
 
 // Lookups: index or 0.
 int gtfide(grctx* g, const char* name);
-int gtfelb(grctx* g, unsigned l_id, unsigned l_mid);
 
 // Unchecked getters. REQUIRES: 1 <= i <= the cell's gc_nbr.
 inline s_exp* gt_exp(grctx* g, unsigned i) { return reinterpret_cast<s_exp*>(g->gr_exp.gc_ptr) + i; }
@@ -120,7 +115,13 @@ void posnod(grctx* g, unsigned instruction, int* line, int* character);
 
 // Lifetime.
 int Grammar_free(grctx* g);
-int Grammar_ikeep(grctx* g);
 int init_pt_exp(grctx* g, unsigned group);
 int calclb(grctx* g);
 int gramlb(grctx* g);
+
+// A grammar record allocated in its own group (g->group) with one owner:
+// dropping the owner releases the cells (gramlb), then the record.
+struct gram_drop {
+  void operator()(grctx* g) const;
+};
+using grammar_ptr = std::unique_ptr<grctx, gram_drop>;

@@ -6,14 +6,16 @@
 #include <ctime>
 #include <new>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 
 using namespace vlx;
 
-const char* const Adgcategory[22] = {
+// ORDER ADGCAT
+const char* const Adgcategory[kGrpCategories] = {
     "Server",         "Scripts",       "Menus",         "Tables",         "Masks",
     "Variables",      "Miscelleanous buffers",          "Report",         "Stack buffers",
     "Screens/Windows", "Libelles",     "Oracle buffers", "-",             "Debug buffers",
@@ -85,7 +87,7 @@ int adgMemory::setMaxMemory(int kilobytes) {
     maxMem = bytes;
     return 0;
   }
-  return err_vlx(50, "Cannot change max %s memory usage to %i (current value : %i)", name,
+  return err_vlx(kErrDomain, "Cannot change max %s memory usage to %i (current value : %i)", name,
                  static_cast<int>(static_cast<long long>(kilobytes) * 1024), static_cast<int>(maxMem));
 }
 
@@ -119,7 +121,7 @@ int adgMemory::tryGetMem(std::size_t size) {
     std::uint64_t shortage = usedMem + static_cast<std::uint64_t>(size) - maxMem;
     if (shortage <= 0xFFFFFFFFull && freeMem != nullptr && freeMem(static_cast<unsigned>(shortage)) != 0) return 0;
   }
-  return err_vlx(31, "size = %llu, max mem = %i, used mem = %i", static_cast<unsigned long long>(size),
+  return err_vlx(kErrNoMemory, "size = %llu, max mem = %i, used mem = %i", static_cast<unsigned long long>(size),
                  static_cast<int>(maxMem), static_cast<int>(usedMem));
 }
 
@@ -145,7 +147,7 @@ std::uint32_t adgMemory::getGroup(adg_onfree onFree, adg_releasable isReleasable
                                   const char* description) {
   if ((freeHead == kNoSlot || fault::hit(fault::group)) && freeGroup() == 0) {
     log::trace(log::system, "no more memory available");
-    err_vlx(31, VLX_WHERE("src/GroupManagement", 137, "getGroup"));
+    err_vlx(kErrNoMemory, VLX_AT(kAtGroupSlots));
     return 0;
   }
   std::uint32_t slot = freeHead;
@@ -173,8 +175,6 @@ int adgMemory::releaseGroup(std::uint32_t group) {
   }
   if (slot != 1) g.flags &= static_cast<std::uint8_t>(~(kGroupInUse | kGroupKept));
   g.id += MAXGRP;
-  int fileSlot = g.fileSlot;
-  g.fileSlot = 0;
   adgFree(group);
   // A group takes its segments with it: their holders check the group first.
   while (g.segments != nullptr) {
@@ -188,7 +188,6 @@ int adgMemory::releaseGroup(std::uint32_t group) {
     unlink(usedHead, slot);
     pushFront(freeHead, slot);
   }
-  if (fileSlot != 0 && Adgfilfree != nullptr) Adgfilfree(fileSlot);
   return 0;
 }
 
@@ -225,7 +224,7 @@ std::uint32_t adgMemory::freeGroup() {
 ss_sgm* adgMemory::allocSegment(std::uint32_t group, std::size_t size) {
   std::uint32_t slot = slotOf(group);
   if (slot == 0 || size == 0) {
-    err_vlx(26, "Cannot allocate memory (size : %i, group : %i, slot : %i", static_cast<int>(size),
+    err_vlx(kErrInternal, "Cannot allocate memory (size : %i, group : %i, slot : %i", static_cast<int>(size),
             static_cast<int>(group), static_cast<int>(slot));
     return nullptr;
   }
@@ -236,7 +235,7 @@ ss_sgm* adgMemory::allocSegment(std::uint32_t group, std::size_t size) {
     std::uint64_t shortage = usedMem + static_cast<std::uint64_t>(size) - maxMem;
     if (size <= room || shortage > 0xFFFFFFFFull || freeMem == nullptr ||
         freeMem(static_cast<unsigned>(shortage)) == 0 || slotOf(group) == 0) {
-      err_vlx(31, "size = %llu, max mem = %i, used mem = %i", static_cast<unsigned long long>(size),
+      err_vlx(kErrNoMemory, "size = %llu, max mem = %i, used mem = %i", static_cast<unsigned long long>(size),
               static_cast<int>(maxMem), static_cast<int>(usedMem));
       return nullptr;
     }
@@ -251,7 +250,7 @@ ss_sgm* adgMemory::allocSegment(std::uint32_t group, std::size_t size) {
     }
   }
   if (segment == nullptr) {
-    err_vlx(31, VLX_WHERE("src/GroupManagement", 311, "allocWithSegment"));
+    err_vlx(kErrNoMemory, VLX_AT(kAtSegment));
     if (slot >= 2) releaseGroup(group);
     return nullptr;
   }
@@ -265,7 +264,7 @@ ss_sgm* adgMemory::allocSegment(std::uint32_t group, std::size_t size) {
 }
 
 int adgMemory::growSegment(ss_sgm* segment, std::size_t size) {
-  if (segment == nullptr) return err_vlx(26, "%s : null segment", "adg_realloc2");
+  if (segment == nullptr) return err_vlx(kErrInternal, "%s : null segment", "adg_realloc2");
   std::size_t length = segment->buffer.size();
   if (size <= length) return 0;
   long long growth = static_cast<long long>(size - length);
@@ -276,23 +275,23 @@ int adgMemory::growSegment(ss_sgm* segment, std::size_t size) {
     long long shortage = growth - room;
     if (shortage <= 0 || shortage > 0xFFFFFFFFll || freeMem == nullptr ||
         freeMem(static_cast<unsigned>(shortage)) == 0 || (slots[segment->slot].flags & kGroupInUse) == 0)
-      return err_vlx(31, "adg_realloc3 failed to free memory - diff:%i free:%i M_memsize:%i U_memsize:%i",
+      return err_vlx(kErrNoMemory, "adg_realloc3 failed to free memory - diff:%i free:%i M_memsize:%i U_memsize:%i",
                      static_cast<int>(growth), static_cast<int>(room), static_cast<int>(maxMem),
                      static_cast<int>(usedMem));
   }
   try {
     segment->buffer.resize(size);
   } catch (const std::bad_alloc&) {
-    return err_vlx(31, VLX_WHERE("src/GroupManagement", 0, "adg_realloc2"));
+    return err_vlx(kErrNoMemory, VLX_AT(kAtSegmentGrowth));
   }
   account(segment->slot, '+', growth);
   return 0;
 }
 
 int adgMemory::freeSegment(ss_sgm* segment) {
-  if (segment == nullptr) return err_vlx(26, "%s : null segment", "segmentFree");
+  if (segment == nullptr) return err_vlx(kErrInternal, "%s : null segment", "segmentFree");
   s_grp& g = slots[segment->slot];
-  if (segment->prev == nullptr && g.segments != segment) return err_vlx(26, "%s : segment mismatch", "segmentFree");
+  if (segment->prev == nullptr && g.segments != segment) return err_vlx(kErrInternal, "%s : segment mismatch", "segmentFree");
   if (segment->prev != nullptr)
     segment->prev->next = segment->next;
   else
@@ -328,7 +327,7 @@ void* adgMemoryHash::adgRealloc(std::uint32_t group, void* pointer, std::size_t 
 int adgMemoryHash::adgMemfree(std::uint32_t group, void* pointer) {
   auto map = blocks_.find(group);
   auto it = map == blocks_.end() ? decltype(map->second.end()){} : map->second.find(pointer);
-  if (map == blocks_.end() || it == map->second.end()) return err_vlx(26, "Buffer reference not found");
+  if (map == blocks_.end() || it == map->second.end()) return err_vlx(kErrInternal, "Buffer reference not found");
   account(group & kSlotMask, '-', -static_cast<long long>(it->second));
   map->second.erase(it);
   std::free(pointer);

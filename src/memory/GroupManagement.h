@@ -38,12 +38,22 @@ struct s_grp {
   adg_onfree onFree;
   adg_releasable isReleasable;
   std::uint32_t next, prev;
-  std::uint8_t fileSlot;
   std::uint8_t flags;
 };
 
+// Categories of groups, which say what a group holds in the dump; those
+// the engine creates are named.
+// ORDER ADGCAT: Adgcategory holds their labels.
+enum adg_category : std::uint8_t {
+  kGrpServer = 0,
+  kGrpTables = 3,
+  kGrpBuffers = 6,
+  kGrpCommunications = 16,
+  kGrpSequential = 20,
+};
+inline constexpr int kGrpCategories = 22;
 // Labels of the group categories, as the dump shows them.
-extern const char* const Adgcategory[22];
+extern const char* const Adgcategory[kGrpCategories];
 
 class adgMemory {
  public:

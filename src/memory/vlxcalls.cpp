@@ -7,14 +7,13 @@
 #include <cstdio>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 
 using namespace vlx;
 
 void (*Adgsignal)(int signal) = [](int signal) { std::raise(signal); };
-void (*Adgfilfree)(int fileSlot) = nullptr;
 
 namespace {
 
@@ -47,6 +46,7 @@ const s_cbualloc Cbualloc[3] = {
 };
 
 int ini_malloc(int kilobytes) {
+  Errdump = adg_dump;
   heap().iniGroup();
   return heap().setMaxMemory(kilobytes);
 }
@@ -60,7 +60,7 @@ unsigned adg_get(adg_onfree onFree, adg_releasable isReleasable, int category, c
     va_end(ap);
   }
   if (heap().maxMem == 0) {
-    err_vlx(26, "Memory has to be initialized");
+    err_vlx(kErrInternal, "Memory has to be initialized");
     return 0;
   }
   return heap().getGroup(onFree, isReleasable, category, description);
@@ -72,9 +72,9 @@ namespace {
 // release groups, the caller's own among them, so it is checked again.
 bool room_for(unsigned group, std::size_t size, const char* function) {
   adgMemory& t = heap();
-  if (t.slotOf(group) == 0) return err_vlx(26, "%s", function), false;
+  if (t.slotOf(group) == 0) return err_vlx(kErrInternal, "%s", function), false;
   if (t.tryGetMem(size) < 0) return false;
-  if (t.slotOf(group) == 0) return err_vlx(31, "%s", function), false;
+  if (t.slotOf(group) == 0) return err_vlx(kErrNoMemory, "%s", function), false;
   return true;
 }
 
@@ -95,14 +95,14 @@ int adg_if(unsigned group) { return static_cast<int>(heap().slotOf(group)); }
 
 int adg_keep(unsigned group) {
   std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_keep");
+  if (slot == 0) return err_vlx(kErrInternal, "adg_keep");
   heap().slots[slot].flags |= kGroupKept;
   return 0;
 }
 
 int adg_unkeep(unsigned group) {
   std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_unkeep");
+  if (slot == 0) return err_vlx(kErrInternal, "adg_unkeep");
   if (slot > 1) heap().slots[slot].flags &= static_cast<std::uint8_t>(~kGroupKept);
   return 0;
 }
@@ -117,25 +117,12 @@ unsigned adg_siz(unsigned group) {
   return slot == 0 ? 0 : heap().slots[slot].usedBytes;
 }
 
-int adg_getfic(unsigned group) {
-  std::uint32_t slot = heap().slotOf(group);
-  return slot == 0 ? 0 : heap().slots[slot].fileSlot;
-}
-
-int adg_setfic(unsigned group, int value) {
-  std::uint32_t slot = heap().slotOf(group);
-  if (slot == 0) return err_vlx(26, "adg_setfic");
-  heap().slots[slot].fileSlot = static_cast<std::uint8_t>(value);
-  return 0;
-}
-
 ss_sgm* adg_malloc2(unsigned group, std::size_t size) { return heap().allocSegment(group, size); }
 int adg_realloc2(ss_sgm* segment, std::size_t size) { return heap().growSegment(segment, size); }
 int adg_sgmfree(ss_sgm* segment) { return heap().freeSegment(segment); }
 
 unsigned vlx_group() { return heap().slots[1].id; }
 void* vlx_malloc(std::size_t size) { return adg_malloc(vlx_group(), size); }
-void* vlx_realloc(void* pointer, std::size_t size) { return adg_realloc(vlx_group(), pointer, size); }
 int vlx_free(void* pointer) { return adg_memfree(vlx_group(), pointer); }
 
 std::uint32_t adg_used() { return heap().usedMem; }
@@ -157,7 +144,7 @@ void adg_dump() {
   for (std::uint32_t slot = 1; slot < MAXGRP; ++slot) {
     const s_grp& g = t.slots[slot];
     int releasable = g.isReleasable == nullptr ? 1 : (g.isReleasable(g.id) != 0);
-    std::snprintf(text, sizeof text, "%u;%s;%s;%d;%d;%d;%u", slot, Adgcategory[g.category < 22 ? g.category : 0],
+    std::snprintf(text, sizeof text, "%u;%s;%s;%d;%d;%d;%u", slot, Adgcategory[g.category < kGrpCategories ? g.category : 0],
                   t.description(slot), (g.flags & kGroupInUse) ? 1 : 0, (g.flags & kGroupKept) ? 1 : 0, releasable,
                   g.usedBytes);
     line(text);

@@ -10,7 +10,8 @@
 
 #include "memory/GroupManagement.h"
 
-// Sets the ceiling (KiB) and rebuilds the slot lists. Called once.
+// Sets the ceiling (KiB) and rebuilds the slot lists; err_vlx dumps the
+// memory table (adg_dump) when memory runs out from then on. Called once.
 int ini_malloc(int kilobytes);
 
 unsigned adg_get(adg_onfree onFree, adg_releasable isReleasable, int category, const char* format, ...)
@@ -24,8 +25,6 @@ int adg_keep(unsigned group);
 int adg_unkeep(unsigned group);
 int adg_ikeep(unsigned group);
 unsigned adg_siz(unsigned group);
-int adg_getfic(unsigned group);
-int adg_setfic(unsigned group, int value);
 ss_sgm* adg_malloc2(unsigned group, std::size_t size);
 int adg_realloc2(ss_sgm* segment, std::size_t size);
 int adg_sgmfree(ss_sgm* segment);
@@ -33,7 +32,6 @@ void adg_dump();
 
 unsigned vlx_group();
 void* vlx_malloc(std::size_t size);
-void* vlx_realloc(void* pointer, std::size_t size);
 int vlx_free(void* pointer);
 
 // Bytes accounted to all groups of the "HEAP" table.
@@ -42,9 +40,6 @@ std::uint32_t adg_used();
 // Raised when no group slot can be released (signal 15 by default); the
 // process entry points it at its own signal routine.
 extern void (*Adgsignal)(int signal);
-// Releases the file-abbreviation entry tied to a released group; set by the
-// table service.
-extern void (*Adgfilfree)(int fileSlot);
 
 // One row of the buffer-unit allocator table.
 struct s_cbualloc {

@@ -40,7 +40,7 @@ bool group_alive(const s_cbu& u) {
 int alloc_error(std::uint8_t mod, const char* detail) {
   int pending = get_last_errvlx();
   log::trace(log::system, "cbu allocation failed in row %d", static_cast<int>(mod));
-  return err_vlx(static_cast<short>(pending != 0 ? pending : 31), "%s", detail);
+  return err_vlx(static_cast<short>(pending != 0 ? pending : kErrNoMemory), "%s", detail);
 }
 
 void chain_free(std::uint32_t first, std::uint32_t last) {
@@ -52,7 +52,7 @@ void chain_free(std::uint32_t first, std::uint32_t last) {
 }
 
 int grow_table() {
-  if (Maxcbu + kGrowth > kCbuMaxIndex) return err_vlx(26, "Max cbu reached");
+  if (Maxcbu + kGrowth > kCbuMaxIndex) return err_vlx(kErrInternal, "Max cbu reached");
   std::size_t entries = Maxcbu + 1 + kGrowth;
   void* table = adg_realloc(Grpcbu, Cbu, entries * sizeof(s_cbu));
   if (table == nullptr) return alloc_error(1, "Reallocation des cbu");
@@ -96,8 +96,8 @@ unsigned short next_chunk(const ss_sgm* segment) {
 
 int free_chain(cbu_ref ref, unsigned short number, unsigned short (*next)(const ss_sgm*)) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr) return err_vlx(26, "Inconsistent reference value");
-  if (number > u->cbu_nmx) return err_vlx(26, "(cbu_free_extent) Illegal extent number");
+  if (u == nullptr) return err_vlx(kErrInternal, "Inconsistent reference value");
+  if (number > u->cbu_nmx) return err_vlx(kErrInternal, "(cbu_free_extent) Illegal extent number");
   // Each number is visited once at most, so a looping chain ends.
   for (unsigned visits = 0; number != 0 && number <= u->cbu_nmx && visits <= u->cbu_nmx; ++visits) {
     ss_sgm* segment = u->cbu_ext[number];
@@ -115,11 +115,11 @@ int free_chain(cbu_ref ref, unsigned short number, unsigned short (*next)(const 
 
 int cbu_ini(int max) {
   if (max < 3) max = 3;
-  Grpcbu = adg_get(nullptr, nullptr, 6, "CBU global group");
-  if (Grpcbu == 0) return err_vlx(static_cast<short>(get_last_errvlx() ? get_last_errvlx() : 26), "Init des cbu Grpcbu=0");
+  Grpcbu = adg_get(nullptr, nullptr, kGrpBuffers, "CBU global group");
+  if (Grpcbu == 0) return err_vlx(static_cast<short>(get_last_errvlx() ? get_last_errvlx() : kErrInternal), "Init des cbu Grpcbu=0");
   log::trace(log::system, "cbu_ini(%i) sizeof(s_cbu):%llu", max, static_cast<unsigned long long>(sizeof(s_cbu)));
   Cbu = static_cast<s_cbu*>(adg_malloc(Grpcbu, (static_cast<std::size_t>(max) + 1) * sizeof(s_cbu)));
-  if (Cbu == nullptr) return err_vlx(static_cast<short>(get_last_errvlx() ? get_last_errvlx() : 31), "Init des cbu");
+  if (Cbu == nullptr) return err_vlx(static_cast<short>(get_last_errvlx() ? get_last_errvlx() : kErrNoMemory), "Init des cbu");
   Maxcbu = static_cast<std::uint32_t>(max);
   Cbuflb = kNone;
   chain_free(2, Maxcbu - 1);
@@ -131,10 +131,10 @@ int cbu_ini(int max) {
 }
 
 int cbu_new(unsigned char mod, unsigned group, unsigned size, cbu_ref* ref, const char* description) {
-  if (!valid_mod(mod)) return err_vlx(26, "Illegal mod for cbu");
-  if (Cbualloc[mod].if_(group) == 0) return err_vlx(26, "Illegal allocation group for cbu");
-  if (size == 0) return err_vlx(26, "Illegal size for cbu");
-  if (Cbu == nullptr) return err_vlx(26, "Init des cbu");
+  if (!valid_mod(mod)) return err_vlx(kErrInternal, "Illegal mod for cbu");
+  if (Cbualloc[mod].if_(group) == 0) return err_vlx(kErrInternal, "Illegal allocation group for cbu");
+  if (size == 0) return err_vlx(kErrInternal, "Illegal size for cbu");
+  if (Cbu == nullptr) return err_vlx(kErrInternal, "Init des cbu");
   if (Cbuflb == kNone) {
     int st = grow_table();
     if (st < 0) return st;
@@ -171,7 +171,7 @@ int cbu_new(unsigned char mod, unsigned group, unsigned size, cbu_ref* ref, cons
 
 int cbu_free(cbu_ref ref) {
   std::uint32_t index = index_of(ref);
-  if (index == 0) return err_vlx(26, "Inconsistent reference value");
+  if (index == 0) return err_vlx(kErrInternal, "Inconsistent reference value");
   s_cbu& u = Cbu[index];
   if (index == 1 || (u.cbu_flags & kCbuInUse) == 0) return 0;
   // Dependents are detached first so that a cycle among them ends.
@@ -240,7 +240,7 @@ unsigned cbu_len(cbu_ref ref) {
 
 int cbu_realloc(cbu_ref ref, unsigned size) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr || u->cbu_sgm == nullptr) return err_vlx(26, "Inconsistent reference value");
+  if (u == nullptr || u->cbu_sgm == nullptr) return err_vlx(kErrInternal, "Inconsistent reference value");
   int st = Cbualloc[u->cbu_mod].realloc2(u->cbu_sgm, size);
   if (st == 0) ++u->cbu_updtick;
   return st;
@@ -253,7 +253,7 @@ unsigned cbu_grp(cbu_ref ref) {
 
 int cbu_new_extent(cbu_ref ref, unsigned short* number) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr) return err_vlx(26, "Inconsistent reference value");
+  if (u == nullptr) return err_vlx(kErrInternal, "Inconsistent reference value");
   const s_cbualloc& row = Cbualloc[u->cbu_mod];
   unsigned short chosen = 0;
   if (u->cbu_ext == nullptr) {
@@ -267,7 +267,7 @@ int cbu_new_extent(cbu_ref ref, unsigned short* number) {
     for (unsigned short n = 1; n <= u->cbu_nmx && chosen == 0; ++n)
       if (u->cbu_ext[n] == nullptr) chosen = n;
     if (chosen == 0) {
-      if (u->cbu_nmx + kExtentStep > 0xFFFF) return err_vlx(26, "Cbu extent table reallocation");
+      if (u->cbu_nmx + kExtentStep > 0xFFFF) return err_vlx(kErrInternal, "Cbu extent table reallocation");
       std::size_t slots = u->cbu_nmx + 1u + kExtentStep;
       void* table = row.realloc(u->cbu_group, u->cbu_ext, slots * sizeof(ss_sgm*));
       if (table == nullptr) return alloc_error(u->cbu_mod, "Cbu extent table reallocation");
@@ -288,9 +288,9 @@ int cbu_new_extent(cbu_ref ref, unsigned short* number) {
 int cbu_extent(cbu_ref ref, unsigned short number, unsigned char** address, unsigned* length) {
   std::uint32_t index = index_of(ref);
   s_cbu* u = live_unit(ref);
-  if (u == nullptr) return err_vlx(26, "cbu_extent - inconsistent reference value");
+  if (u == nullptr) return err_vlx(kErrInternal, "cbu_extent - inconsistent reference value");
   if (number > u->cbu_nmx)
-    return err_vlx(26, "cbu_extent - illegal extent number:%i > Cbu[%i].cbu_nmx:%i", number, static_cast<int>(index),
+    return err_vlx(kErrInternal, "cbu_extent - illegal extent number:%i > Cbu[%i].cbu_nmx:%i", number, static_cast<int>(index),
                    u->cbu_nmx);
   ss_sgm* segment = number == 0 ? u->cbu_sgm : u->cbu_ext[number];
   *address = segment != nullptr ? segment->buffer.data() : nullptr;
@@ -300,9 +300,9 @@ int cbu_extent(cbu_ref ref, unsigned short number, unsigned char** address, unsi
 
 int cbu_realloc_extent(cbu_ref ref, unsigned short number, unsigned size) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr) return err_vlx(26, "cbu_extent - inconsistent reference value");
+  if (u == nullptr) return err_vlx(kErrInternal, "cbu_extent - inconsistent reference value");
   if (number == 0 || number > u->cbu_nmx || u->cbu_ext[number] == nullptr)
-    return err_vlx(26, "cbu_extent - illegal extent number:%i > Cbu[%i].cbu_nmx:%i", number,
+    return err_vlx(kErrInternal, "cbu_extent - illegal extent number:%i > Cbu[%i].cbu_nmx:%i", number,
                    static_cast<int>(index_of(ref)), u->cbu_nmx);
   return Cbualloc[u->cbu_mod].realloc2(u->cbu_ext[number], size);
 }
@@ -312,7 +312,7 @@ int cbu_free_tab_extent(cbu_ref ref, unsigned short number) { return free_chain(
 
 int cbu_free_all_extent(cbu_ref ref) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr) return err_vlx(26, "Inconsistent reference value");
+  if (u == nullptr) return err_vlx(kErrInternal, "Inconsistent reference value");
   for (unsigned n = 1; u->cbu_ext != nullptr && n <= u->cbu_nmx; ++n) {
     if (u->cbu_ext[n] == nullptr) continue;
     int st = Cbualloc[u->cbu_mod].sgmfree(u->cbu_ext[n]);
@@ -324,12 +324,12 @@ int cbu_free_all_extent(cbu_ref ref) {
 
 int cbu_max_ext(cbu_ref ref) {
   s_cbu* u = live_unit(ref);
-  return u == nullptr ? err_vlx(26, "Inconsistent reference value") : u->cbu_nmx;
+  return u == nullptr ? err_vlx(kErrInternal, "Inconsistent reference value") : u->cbu_nmx;
 }
 
 int cbu_vobj(cbu_ref ref) {
   std::uint32_t index = index_of(ref);
-  return index == 0 ? err_vlx(26, "Inconsistent reference value") : Cbu[index].cbu_vobj;
+  return index == 0 ? err_vlx(kErrInternal, "Inconsistent reference value") : Cbu[index].cbu_vobj;
 }
 
 unsigned cbu_get_updtick(cbu_ref ref) {
@@ -339,7 +339,7 @@ unsigned cbu_get_updtick(cbu_ref ref) {
 
 int cbu_set_noextent(cbu_ref ref, int on) {
   std::uint32_t index = index_of(ref);
-  if (index < 2) return err_vlx(26, "Inconsistent reference value");
+  if (index < 2) return err_vlx(kErrInternal, "Inconsistent reference value");
   if (on)
     Cbu[index].cbu_flags |= kCbuNoExtent;
   else
@@ -354,7 +354,7 @@ int cbu_is_noextent(cbu_ref ref) {
 
 int cbu_load(cbu_ref ref, int count, const unsigned char* const* pieces, const unsigned* sizes) {
   s_cbu* u = live_unit(ref);
-  if (u == nullptr || u->cbu_sgm == nullptr || count < 1) return err_vlx(26, "Inconsistent reference value");
+  if (u == nullptr || u->cbu_sgm == nullptr || count < 1) return err_vlx(kErrInternal, "Inconsistent reference value");
   const s_cbualloc& row = Cbualloc[u->cbu_mod];
   if (sizes[0] > 0) {
     int st = row.realloc2(u->cbu_sgm, sizes[0]);

@@ -10,12 +10,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "session/CorvalisProlog.h"
 #include "session/CorvalisSession.h"
 #include "values/varstr.h"
@@ -64,7 +64,7 @@ const char* reason_of(int status) {
 
 bool have_slot() { return com_slot(Scomid) != nullptr; }
 
-int forbidden() { return err_vlx(88, "Function call forbidden in this context"); }
+int forbidden() { return err_vlx(kErrPermission, "Function call forbidden in this context"); }
 
 // Error answers go to the front-end slot's answer descriptor; before the
 // slot exists they go to descriptor 1, where the front-end server listens.
@@ -87,7 +87,7 @@ int write_frame(CorvalisFrame type, const char* payload, int length) {
 int read_exact(void* bytes, int count) {
   int st = rl_crv_req(Scomid, bytes, count);
   if (st >= 0) return 0;
-  int e = err_vlx(26, "Frame communication Error : %d, System Error %d", st, Vlxerrno);
+  int e = err_vlx(kErrInternal, "Frame communication Error : %d, System Error %d", st, Vlxerrno);
   raz_err();
   return e;
 }
@@ -104,7 +104,7 @@ int read_head(std::uint32_t* payload, int* type) {
 
 int read_payload(std::string& out, std::uint32_t length, int type) {
   if (out.size() + length > kFrameMax)
-    return err_vlx(26, "Frame too long : %zu bytes (at most %u)", out.size() + length, kFrameMax);
+    return err_vlx(kErrInternal, "Frame too long : %zu bytes (at most %u)", out.size() + length, kFrameMax);
   std::size_t start = out.size();
   out.resize(start + length);
   int st = read_exact(out.data() + start, static_cast<int>(length));
@@ -270,7 +270,7 @@ int wr_frame_rsp(const char* header, int header_length, char** bodies, int* leng
   if (!have_slot()) return forbidden();
   bool opening = Crvlast == 'A' || Crvlast == 'L';
   bool allowed = opening ? option == 'A' || option == 'F' : option == 'N' || option == 'L';
-  if (!allowed) return err_vlx(167, VLX_WHERE("src/session/crvcom", __LINE__, "wr_frame_rsp"));
+  if (!allowed) return err_vlx(kErrCallSequence, VLX_WHERE("src/session/crvcom", __LINE__, "wr_frame_rsp"));
   Crvlast = static_cast<char>(option);
   int st = 0;
   if (option == 'A' || option == 'F') st = write_frame(kFrameHeader, header, header_length);

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/dynlib.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
+#include "files/mess.h"
 #include "session/crvcom.h"
 #include "values/varstr.h"
 
@@ -28,19 +28,19 @@ constexpr int kUserMax = 1024;
 
 struct VersionItem {
   int what;
-  const char* line;
+  const char* label;
 };
 constexpr VersionItem kVersionItems[] = {
-    {OPENSSL_VERSION, "\tVERSION > %s"},
-    {OPENSSL_CFLAGS, "\tCFLAGS > %s"},
-    {OPENSSL_BUILT_ON, "\tBUILT_ON > %s"},
-    {OPENSSL_PLATFORM, "\tPLATFORM > %s"},
-    {OPENSSL_DIR, "\tDIR > %s"},
-    {OPENSSL_ENGINES_DIR, "\tENGINES_DIR > %s"},
-    {OPENSSL_VERSION_STRING, "\tVERSION_STRING > %s"},
-    {OPENSSL_FULL_VERSION_STRING, "\tFULL_VERSION_STRING > %s"},
-    {OPENSSL_MODULES_DIR, "\tMODULES_DIR > %s"},
-    {OPENSSL_CPU_INFO, "\tCPU_INFO > %s"},
+    {OPENSSL_VERSION, "VERSION"},
+    {OPENSSL_CFLAGS, "CFLAGS"},
+    {OPENSSL_BUILT_ON, "BUILT_ON"},
+    {OPENSSL_PLATFORM, "PLATFORM"},
+    {OPENSSL_DIR, "DIR"},
+    {OPENSSL_ENGINES_DIR, "ENGINES_DIR"},
+    {OPENSSL_VERSION_STRING, "VERSION_STRING"},
+    {OPENSSL_FULL_VERSION_STRING, "FULL_VERSION_STRING"},
+    {OPENSSL_MODULES_DIR, "MODULES_DIR"},
+    {OPENSSL_CPU_INFO, "CPU_INFO"},
 };
 
 // The crypto library, loaded when a signature is first checked: only the
@@ -111,8 +111,8 @@ struct KeyFile {
 };
 
 int authentication_error() {
-  const char* text = message(0, 13, 161);
-  return err_vlx(161, "%s", text[0] != '\0' ? text : catalogue_text(161));
+  const char* text = message(0, 13, kErrAuthentication);
+  return err_vlx(kErrAuthentication, "%s", text[0] != '\0' ? text : catalogue_text(161));
 }
 
 }  // namespace
@@ -130,11 +130,11 @@ int gen_challenge(char* out, int size) {
 int verify_signature(const char* signature, const char* method, const char* key_name, const char* user,
                      const char* challenge) {
   const Crypto* library = crypto();
-  if (library == nullptr) return err_vlx(26, "Cannot load the crypto library");
+  if (library == nullptr) return err_vlx(kErrInternal, "Cannot load the crypto library");
   const Crypto& ssl = *library;
   ssl.clear_error();
   log::trace(log::system, "OPENSSL >");
-  for (const VersionItem& item : kVersionItems) log::trace(log::system, item.line, ssl.version(item.what));
+  for (const VersionItem& item : kVersionItems) log::trace(log::system, "\t%s > %s", item.label, ssl.version(item.what));
 
   std::string signed_text(user, strnlen(user, kUserMax));
   signed_text.push_back('\0');
@@ -146,14 +146,14 @@ int verify_signature(const char* signature, const char* method, const char* key_
 
   if (std::strcmp(method, "Q9RSA") != 0) {
     log::trace(log::frontend, "[ verify step 0 ] : [Unknown authentication method %s]", method);
-    return err_vlx(26, "Unknown authentication method %s", method);
+    return err_vlx(kErrInternal, "Unknown authentication method %s", method);
   }
 
   log::trace(log::frontend, "[ verify step 1 ] : [RSA Authentication, init]");
   static const EVP_MD* digest = ssl.digest_by_name("SHA256");
   if (digest == nullptr) {
     trace_ssl_error(ssl, 1);
-    return err_vlx(26, "Unknown hash SHA256");
+    return err_vlx(kErrInternal, "Unknown hash SHA256");
   }
 
   log::trace(log::frontend, "[ verify step 2 ] : [RSA Authentication, open key]");
@@ -162,19 +162,19 @@ int verify_signature(const char* signature, const char* method, const char* key_
   if (plain_name(key_name)) k.file = std::fopen(path.c_str(), "r");
   if (k.file == nullptr) {
     log::trace(log::frontend, "[ verify step 2 ] : [%s]", path);
-    return err_vlx(26, "Unable to find %s.pem", key_name);
+    return err_vlx(kErrInternal, "Unable to find %s.pem", key_name);
   }
 
   log::trace(log::frontend, "[ verify step 3 ] : [RSA Authentication, read key]");
   k.key = ssl.read_public_key(k.file, nullptr, nullptr, nullptr, nullptr, nullptr);
   if (k.key == nullptr) {
     trace_ssl_error(ssl, 3);
-    return err_vlx(26, "Unable to read %s.pem", key_name);
+    return err_vlx(kErrInternal, "Unable to read %s.pem", key_name);
   }
 
   log::trace(log::frontend, "[ verify step 4 ] : [RSA Authentication, verify]");
   k.context = ssl.context_new();
-  if (k.context == nullptr) return err_vlx(26, "Cannot allocate a digest context");
+  if (k.context == nullptr) return err_vlx(kErrInternal, "Cannot allocate a digest context");
   if (ssl.digest_init(k.context, digest) != 1 ||
       ssl.digest_update(k.context, signed_text.data(), signed_text.size()) != 1 ||
       ssl.verify_final(k.context, decoded, static_cast<unsigned>(decoded_length), k.key) != 1) {

@@ -32,5 +32,3 @@ void krbmcl() {
   if (Started) log::trace(log::system, "krbmcl");
   Started = false;
 }
-
-const char* krb_cache() { return Cache; }

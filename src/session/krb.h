@@ -11,4 +11,3 @@ int krbget(int flags, const char* principal);
 int krbdft(const char* cache);
 void krbmcl();
 // The cache recorded by krbdft ("" when none).
-const char* krb_cache();

@@ -13,19 +13,21 @@
 #include <cstring>
 #include <string>
 
+#include "base/bigend.h"
+#include "base/faults.h"
+#include "base/sigpend.h"
+#include "base/vlxpath.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "channel/socket.h"
-#include "channel/wire.h"
-#include "diagnostics/faults.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
+#include "files/mess.h"
 #include "files/spawn_sandbox.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "grammar/parser.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
@@ -35,11 +37,9 @@
 
 using namespace vlx;
 
-int Icomfs = 1;
 sig_handler Asg[kSignals];
 int Csg[kSignals];
 int Sigflg;
-bool signalIgnored;
 sig_hook Fsrcsf;
 
 namespace {
@@ -78,6 +78,7 @@ int signal_line(int signal) {
 }  // namespace
 
 void sigvlx(const int* modes, const int* arguments, int count, sig_handler handler) {
+  Sigpend = sigpend;
   Asg[0] = handler;
   Csg[0] = arguments[0];
   for (int s = 1; s <= count && s < kSignals; ++s) {
@@ -109,8 +110,9 @@ void sigvlx(const int* modes, const int* arguments, int count, sig_handler handl
 }
 
 void sisignal(int signal) {
-  log::trace(log::system, "sisignal(%i) Sigflg:%i ignored:%i", signal, Sigflg, signalIgnored ? 1 : 0);
-  if (signalIgnored) return;
+  // Nothing ignores signals now that the channel reports a lost peer
+  // through its hook; the line keeps its form.
+  log::trace(log::system, "sisignal(%i) Sigflg:%i ignored:%i", signal, Sigflg, 0);
   ++Sigflg;
   log::trace(log::system, "sisignal(%i) Sigflg:%i", signal, Sigflg);
   if (Sigflg > 8) std::exit(1);
@@ -149,8 +151,6 @@ void a_signal(int argument, int signal) {
   std::exit(signal);
 }
 
-void ignoreSignal() { signalIgnored = true; }
-void markSignal() { signalIgnored = false; }
 
 char Vlxcli[256];
 char Vlxprt[256];
@@ -299,6 +299,8 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
             int* channelSlot, int (*tableInit)()) {
   fault::arm_from_environment();
   config_log_by_environment(argv[0]);
+  // A client that goes away ends the server as SIGHUP does.
+  Comlost = [] { sisignal(SIGHUP); };
   std::string line;
   for (int i = 0; i < argc && line.size() < 255; ++i) {
     if (i > 0) line += ' ';
@@ -341,12 +343,12 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
 
   int st = ini_malloc(memoryKb);
   if (st < 0) {
-    std::fprintf(stderr, "Erreur Ini_malloc %d\n", st);
+    std::fprintf(stderr, VLX_TEXT_NO_MEMORY, st);
     leave(st);
   }
   if (kerberos) {
     if ((st = krbini()) < 0 || (st = krbget(0, nullptr)) < 0 || (st = krbdft(cache)) < 0) {
-      std::fprintf(stderr, "Erreur ini kerberos %d\n", st);
+      std::fprintf(stderr, VLX_TEXT_NO_KERBEROS, st);
       leave(st);
     }
     setsmd(2);
@@ -360,7 +362,7 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
   inicom("");
   raz_err();
 
-  unsigned group = adg_get(nullptr, nullptr, 0, "mainsf");
+  unsigned group = adg_get(nullptr, nullptr, kGrpServer, "mainsf");
   if (group == 0) leave(-Vstat1);
   if ((st = afd_in()) < 0) leave(st);
   if (!frontEnd) {
@@ -399,7 +401,7 @@ void mainsf(int argc, char** argv, int memoryKb, void (*sysisf)(), sig_hook sign
     }
     // A header with a negative length carried no body: answer it.
     if (length < 0) {
-      wc_ack(1, err_vlx(26, "request %d with length %d", code, length));
+      wc_ack(1, err_vlx(kErrInternal, "request %d with length %d", code, length));
       raz_err();
       continue;
     }

@@ -7,8 +7,6 @@ inline constexpr int kSignals = 64;
 using sig_handler = void (*)(int argument, int signal);
 using sig_hook = void (*)(int signal);
 
-// Slot number of the client's request channel.
-extern int Icomfs;
 // Client name and port taken from the fifth argument.
 extern char Vlxcli[256];
 extern char Vlxprt[256];
@@ -34,22 +32,21 @@ int creat_vproto();
 extern sig_handler Asg[kSignals];
 extern int Csg[kSignals];
 extern int Sigflg;
-extern bool signalIgnored;
 extern sig_hook Fsrcsf;
 
 // Installs the dispositions of signals 1..count by mode (0 leave, 1 ignore,
-// 2 catch unless ignored, 3 record only, 4 catch and record).
+// 2 catch unless ignored, 3 record only, 4 catch and record); the waits of
+// the process act on the signals caught from then on (Sigpend).
 void sigvlx(const int* modes, const int* arguments, int count, sig_handler handler);
-// The common signal routine; the channel calls it with 1 on a lost peer.
+// The common signal routine; start-up has the channel call it with 1 on a
+// lost peer (Comlost).
 void sisignal(int signal);
 // The operating system's handler only records a signal: it may interrupt
 // the allocator or stdio, where logging, reading the message file or
 // exiting could deadlock. sigpend runs sisignal for each signal recorded
-// since its last call; the request loop calls it, and the channel's reads
-// before they block and when a signal interrupts them (the handler is
-// installed without SA_RESTART).
+// since its last call; the request loop calls it, and the waits of the
+// process through Sigpend, before they block and when a signal interrupts
+// them (the handler is installed without SA_RESTART).
 void sigpend();
 // Logs the signal's text, calls the hook, ends Kerberos use, exits.
 [[noreturn]] void a_signal(int argument, int signal);
-void ignoreSignal();
-void markSignal();

@@ -3,10 +3,11 @@
 #include <cstring>
 #include <vector>
 
-#include "channel/fsrarq.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "table/fsrarq.h"
 #include "variables/variable.h"
 #include "variables/varsys.h"
 
@@ -39,7 +40,7 @@ int op_tfs(s_fsr* d) {
   int slot = Tfs[1] == nullptr ? 1 : 0;
   for (int i = 2; slot == 0 && i <= limit; ++i)
     if (Tfs[i] == nullptr) slot = i;
-  if (slot == 0) return err_vlx(29, VLX_WHERE("src/filsrv", 101, "op_tfs"));
+  if (slot == 0) return err_vlx(kErrTooManyFiles, VLX_AT(kAtTableSlots));
   d->slot = slot;
   Tfs[slot] = d;
   return slot;
@@ -53,19 +54,6 @@ int cl_tfs(s_fsr* d) {
 
 s_fsr* fsr_table(int slot) { return slot > 0 && slot < kTableSlots ? Tfs[slot] : nullptr; }
 
-int fsr_is(int slot) {
-  s_fsr* d = fsr_table(slot);
-  return d == nullptr ? 0 : adg_ikeep(d->group);
-}
-
-int invmod(int mode) {
-  // Positioned reads turn around (first <-> last, next <-> previous);
-  // comparisons swap below and above.
-  static const int kInverse[10] = {1, 0, 3, 2, 4, 5, 8, 9, 6, 7};
-  int low = mode & 0xF;
-  return low < 10 ? (mode & ~0xF) | kInverse[low] : mode;
-}
-
 int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength) {
   bool differs = false;
   for (int i = 0; i < d->fieldCount && !differs; ++i) {
@@ -77,7 +65,7 @@ int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength) {
     const s_fld& f = d->fields[i];
     int stored = stored_size(f.type, f.length);
     if (stored < 0 || f.offset + static_cast<std::uint64_t>(stored) > static_cast<std::uint64_t>(recordLength))
-      return err_vlx(26, "fsr_convlist: field %d at %u of %d bytes", i + 1, f.offset, stored);
+      return err_vlx(kErrInternal, "fsr_convlist: field %d at %u of %d bytes", i + 1, f.offset, stored);
   }
   int st = cbu_new(1, d->group, static_cast<unsigned>(recordLength), &d->converted, "Buffer converti de table");
   if (st < 0) return st;
@@ -92,7 +80,7 @@ int fsr_convert(s_fsr* d) {
   unsigned rawLength = 0, typedLength = 0;
   const unsigned char* raw = cbu_buf(d->record, &rawLength);
   unsigned char* typed = cbu_buf(d->converted, &typedLength);
-  if (raw == nullptr || typed == nullptr || d->rawForms == nullptr) return err_vlx(26, "fsr_convert");
+  if (raw == nullptr || typed == nullptr || d->rawForms == nullptr) return err_vlx(kErrInternal, "fsr_convert");
   std::memset(typed, 0, typedLength);
   res_u value;
   res_zero(&value);
@@ -101,7 +89,7 @@ int fsr_convert(s_fsr* d) {
     const s_fld& f = d->fields[i];
     const s_raw& r = d->rawForms[i];
     if (r.offset + static_cast<std::uint64_t>(stored_size(r.type, r.length)) > rawLength) {
-      st = err_vlx(26, "fsr_convert: raw field %d", i + 1);
+      st = err_vlx(kErrInternal, "fsr_convert: raw field %d", i + 1);
       break;
     }
     st = vad2rs(&value, raw + r.offset, nullptr, r.type, r.length, 0);
@@ -137,14 +125,14 @@ int fsr_class(s_fsr* d, const char* name) {
 }
 
 int fsrukc(s_fsr* d, int key, int criterion) {
-  if (criterion < 0 || criterion > 1) return err_vlx(26, "fsrukc");
+  if (criterion < 0 || criterion > 1) return err_vlx(kErrInternal, "fsrukc");
   d->currentKey[criterion] = key;
   return 0;
 }
 
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
            int secondLength) {
-  if (d->currentKey[1] != -1) return err_vlx(26, "fsrocf");
+  if (d->currentKey[1] != -1) return err_vlx(kErrInternal, "fsrocf");
   d->currentKey[1] = key;
   const unsigned char* values[2] = {first, second};
   int lengths[2] = {firstLength, secondLength};
@@ -156,26 +144,21 @@ int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const
   return 0;
 }
 
-int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion) {
+int fsrinw(s_fsr* d, grammar_ptr g, unsigned node, int criterion) {
   int entry = 0;
   while (entry < kFilters && d->filters[entry].grammar != nullptr) ++entry;
-  if (entry == kFilters) return err_vlx(31, VLX_WHERE("src/filsrv", 240, "gt_nwh"));
+  if (entry == kFilters) return err_vlx(kErrNoMemory, VLX_AT(kAtFilters));
+  if (node != 0 && (g == nullptr || node > g->gr_exp.gc_nbr)) return err_vlx(kErrInternal, "woptan");
   s_filter& f = d->filters[entry];
   f.criterion = criterion;
-  f.grammar = g;
-  f.node = 0;
-  if (node == 0) return entry + 1;
-  if (g == nullptr || node > g->gr_exp.gc_nbr) {
-    f = s_filter{};
-    return err_vlx(26, "woptan");
-  }
   f.node = node;
-  plan_make(&f.plan, g, node);
+  f.grammar = g.release();
+  if (node != 0) plan_make(&f.plan, f.grammar, node);
   return entry + 1;
 }
 
 int fsrdlw(s_fsr* d, int filter) {
-  if (filter < 1 || filter > kFilters) return err_vlx(26, "fsrdlw(%d)", filter);
+  if (filter < 1 || filter > kFilters) return err_vlx(kErrInternal, "fsrdlw(%d)", filter);
   s_filter& f = d->filters[filter - 1];
   int st = 0;
   if (f.grammar != nullptr) {
@@ -204,13 +187,13 @@ bool fsr_required_text(const s_fsr* d, int criterion, const s_exp** field, std::
 }
 
 int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* tableSlots, int count) {
-  if (selection < 0 || selection >= kSelections) return err_vlx(26, "fsrcsel(%d)", selection);
+  if (selection < 0 || selection >= kSelections) return err_vlx(kErrInternal, "fsrcsel(%d)", selection);
   fsrdsel(d, selection);
   s_sel& s = d->selections[selection];
   int st = init_pt_exp(&s.cells, d->group);
   if (st < 0) return st;
   s.used = true;
-  s.flag = (flags >> 7) & 1;
+  s.flag = (flags & kSelectAlways) != 0;
   // Each node is visited once at most: a looping chain ends.
   unsigned visits = 0;
   for (unsigned n = node; n != 0 && g != nullptr && n <= g->gr_exp.gc_nbr && visits++ < g->gr_exp.gc_nbr;
@@ -245,7 +228,7 @@ int fsrcsel(s_fsr* d, grctx* g, unsigned node, int flags, int selection, int* ta
 }
 
 int fsrdsel(s_fsr* d, int selection) {
-  if (selection < 0 || selection >= kSelections) return err_vlx(26, "fsrdsel(%d)", selection);
+  if (selection < 0 || selection >= kSelections) return err_vlx(kErrInternal, "fsrdsel(%d)", selection);
   s_sel& s = d->selections[selection];
   if (s.used) gramlb(&s.cells);
   std::memset(static_cast<void*>(&s), 0, sizeof s);
@@ -276,13 +259,13 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
     int type = static_cast<int>(f->type), length = static_cast<int>(f->tail);
     int stored = stored_size(type, length);
     if (f->header + static_cast<unsigned>(stored) > recordLength || at < stored) {
-      st = err_vlx(26, VLX_WHERE("src/filsrv", 360, "rb2sb"));
+      st = err_vlx(kErrInternal, VLX_AT(kAtSubrecord));
       break;
     }
     at -= stored;
     st = vad2rs(&value, record + f->header, nullptr, type, length, 0);
     if (st >= 0) st = rs2vad(out + at, nullptr, type, length, &value, 0);
-    if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_WHERE("src/filsrv", 366, "rb2sb"));
+    if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_AT(kAtSubrecordField));
   }
   res_drop(&value);
   return st < 0 ? st : 0;
@@ -298,20 +281,20 @@ int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)g, (void)code;
   unsigned recordLength = 0;
   const unsigned char* record = chamfi_view(node->objectId, &recordLength);
-  if (record == nullptr) return err_vlx(26, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
+  if (record == nullptr) return err_vlx(kErrInternal, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
   int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
   int stored = stored_size(type, length);
   if (stored < 0 || node->header + static_cast<std::uint64_t>(stored) > recordLength)
-    return err_vlx(26, "chamfi_g: field at %u of %d bytes", node->header, stored);
+    return err_vlx(kErrInternal, "chamfi_g: field at %u of %d bytes", node->header, stored);
   return vad2rs(result, record + node->header, nullptr, type, length, 0);
 }
 
 int kcmp_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)result, (void)code;
   int mode = static_cast<int>(node->objectId) & 0xF;
-  if ((Fsrmod[mode] & 8) == 0) return err_vlx(10, "kcmp_g");
+  if ((Fsrmod[mode] & 8) == 0) return err_vlx(kErrCalcMode, "kcmp_g");
   if (fsr_table(static_cast<int>(node->type) & Nutmsk) == nullptr)
-    return err_vlx(26, "kcmp_g: no table in slot %u", node->type);
+    return err_vlx(kErrInternal, "kcmp_g: no table in slot %u", node->type);
   res_u compared;
   res_zero(&compared);
   // Evaluated as an operand, within the nesting the evaluation already
@@ -319,5 +302,5 @@ int kcmp_g(res_u* result, grctx* g, s_exp* node, int code) {
   int st = calcul(&compared, g, node->header);
   res_drop(&compared);
   // The tables of this server have no index: there is no key to compare.
-  return st < 0 ? st : err_vlx(21, "kcmp_g");
+  return st < 0 ? st : err_vlx(kErrNoKey, "kcmp_g");
 }

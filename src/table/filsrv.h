@@ -2,7 +2,7 @@
 // its filters, key criteria and selections, the evaluation of filters on
 // the current record, and the field loads of the calculator.
 //
-// Drivers register 64 handler slots (fsr_in); the decoders of fsrelf read
+// Drivers register their handlers (fsr_in); the decoders of fsrelf read
 // each request's fields, call the driver's handler and answer.
 #pragma once
 
@@ -11,25 +11,23 @@
 
 #include "calc/acalc.h"
 #include "calc/fplan.h"
+#include "channel/protocol.h"
 #include "image/vlxload.h"
 #include "memory/vlxcbu.h"
 
 inline constexpr int kTableSlots = 1024;
-inline constexpr int kFilters = 4;
 inline constexpr int kSelections = 4;
 inline constexpr int kKeyValue = 501;
-inline constexpr int kFieldDescription = 36;
-inline constexpr int kIndexDescription = 96;
 inline constexpr int kFoundSlots = 16;
 
-// A field of the open request (36 bytes on the wire).
+// A field of the open request, from its description (kFieldDescription).
 struct s_fld {
-  std::uint32_t offset;  // bytes 4..7: offset of the field in the record
-  std::int16_t type;     // bytes 10..11: storage type
-  std::uint16_t length;  // bytes 12..13
-  std::uint16_t scale;   // bytes 16..17
-  char name[14];         // bytes 18..30
-  std::uint8_t flag;     // byte 31
+  std::uint32_t offset;  // of the field in the record
+  std::int16_t type;     // storage type
+  std::uint16_t length;
+  std::uint16_t scale;
+  char name[kFdNameBytes + 1];
+  std::uint8_t flag;
 };
 
 // The open request as the driver's open handler receives it.
@@ -48,6 +46,12 @@ struct s_opn {
   unsigned group;          // the table's group, created by the decoder
 };
 
+// A key value of a read request, as received.
+struct s_keyv {
+  const unsigned char* bytes;
+  int length;
+};
+
 // Where and how a driver's raw record holds a field.
 struct s_raw {
   std::uint32_t offset;
@@ -56,7 +60,7 @@ struct s_raw {
 };
 
 struct s_filter {
-  grctx* grammar;
+  grctx* grammar;  // owned: released by fsrdlw
   unsigned node;
   int criterion;
   fplan plan;  // no tests: evaluated by the calculator
@@ -100,10 +104,8 @@ extern const unsigned char Fsrmod[16];
 
 int op_tfs(s_fsr* descriptor);
 int cl_tfs(s_fsr* descriptor);
-int fsr_is(int slot);
 // The descriptor of an open table slot, or null.
 s_fsr* fsr_table(int slot);
-int invmod(int mode);
 
 // Gives the table a conversion list when a declared field is not where
 // or as its raw form (rawForms[i] for field i) lies in the raw record:
@@ -126,8 +128,8 @@ int fsrukc(s_fsr* d, int key, int criterion);
 int fsrocf(s_fsr* d, int key, const unsigned char* first, int firstLength, const unsigned char* second,
            int secondLength);
 // Adds a filter; its number 1..4, or a negated error. The filter holds g
-// from then on; on an error the caller keeps it.
-int fsrinw(s_fsr* d, grctx* g, unsigned node, int criterion);
+// from then on; on an error it is released.
+int fsrinw(s_fsr* d, grammar_ptr g, unsigned node, int criterion);
 int fsrdlw(s_fsr* d, int filter);
 // 1 when the current record passes the filters of `criterion`, 0 when
 // not, or a negated error.

@@ -2,22 +2,21 @@
 
 #include <cstring>
 
+#include "base/bigend.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocbu.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
 #include "table/filsrv.h"
+#include "table/fsrarq.h"
 
 using namespace vlx;
 
 namespace {
 
-constexpr std::int16_t kBlob = 380, kClob = 381;
 int Identmode;
 int Readvalue;
 
@@ -60,30 +59,26 @@ SectionSizes read_sizes() {
   return s;
 }
 
-// Reads the grammar that follows the body into `group`; *g is null when
+// Reads the grammar that follows the body into `group`; g is null when
 // none was sent. A size list that is refused still has its bytes read, so
 // that the stream stays in step.
-int receive_grammar(const SectionSizes& s, unsigned group, grctx** g) {
-  *g = nullptr;
+int receive_grammar(const SectionSizes& s, unsigned group, grammar_ptr* g) {
   if (s.largest == 0) return 0;
   if (s.status < 0) {
     rl_req(Iak, nullptr, s.total);
     return s.status;
   }
-  return readGrammar(Iak, g, group, s.counts, s.largest);
-}
-
-void drop_grammar(unsigned group, grctx* g) {
-  if (g == nullptr) return;
-  gramlb(g);
-  adg_memfree(group, g);
+  grctx* received = nullptr;
+  int st = readGrammar(Iak, &received, group, s.counts, s.largest);
+  g->reset(received);
+  return st;
 }
 
 // Sends the records a read found: per found slot, the sub-record of the
 // selection when conversion applies, else the current record.
 void send_found(s_fsr* d, const int found[kFoundSlots], const int flags[kFoundSlots], int criterion, int requestFlags) {
   const s_sel* sel = criterion >= 0 && criterion < kSelections ? &d->selections[criterion] : nullptr;
-  bool convert = sel != nullptr && sel->fieldNodes > 0 && ((requestFlags & 16) != 0 || sel->flag != 0);
+  bool convert = sel != nullptr && sel->fieldNodes > 0 && ((requestFlags & kReadSelected) != 0 || sel->flag != 0);
   for (int i = 0; i < kFoundSlots && found[i] > 0; ++i) {
     s_fsr* t = fsr_table(found[i]);
     if (t == nullptr) continue;
@@ -130,9 +125,8 @@ int read_layout(const Layout& layout, int object, int event) {
   }
   int st = 0;
   if (grammar) {
-    grctx* g = nullptr;
+    grammar_ptr g;
     st = receive_grammar(sizes, vlx_group(), &g);
-    drop_grammar(vlx_group(), g);
   }
   if (unit) {
     cbu_ref scratch = 0;
@@ -157,7 +151,7 @@ void zero_values(int count) {
 
 }  // namespace
 
-int fsr_op(int object, int event, afd_fn handler) {
+int fsr_op(int object, int event, const s_drv& driver) {
   trace_decoder("fsr_op", event, object);
   s_opn request{};
   request.flags = nxtcar();
@@ -166,14 +160,14 @@ int fsr_op(int object, int event, afd_fn handler) {
   nxtstr(request.name);
   nxtstr(request.text2);
   nxtstr(request.text3);
-  log::trace(log::automaton, request.idmode == 2 ? "fsr_op %s DBIDENT3_PRESENT" : "fsr_op %s DBIDENT3_ABSENT",
-             request.name);
+  log::trace(log::automaton, "fsr_op %s %s", request.name,
+             request.idmode == 2 ? "DBIDENT3_PRESENT" : "DBIDENT3_ABSENT");
   request.fieldCount = nxtint();
   request.indexCount = nxtcar();
   request.recordLength = nxtlng();
   int fieldBytes = request.fieldCount > 0 ? request.fieldCount * kFieldDescription : 0;
   int indexBytes = request.indexCount * kIndexDescription;
-  request.group = adg_get(nullptr, nullptr, 3, "%s", request.name);
+  request.group = adg_get(nullptr, nullptr, kGrpTables, "%s", request.name);
   unsigned char* raw = request.group != 0 ? static_cast<unsigned char*>(adg_malloc(request.group, fieldBytes + 1)) : nullptr;
   request.fields = request.group != 0 ? static_cast<s_fld*>(adg_malloc(request.group, sizeof(s_fld) * (request.fieldCount > 0 ? request.fieldCount : 1))) : nullptr;
   request.indexes = request.group != 0 ? static_cast<unsigned char*>(adg_malloc(request.group, indexBytes + 1)) : nullptr;
@@ -181,7 +175,7 @@ int fsr_op(int object, int event, afd_fn handler) {
   int st = raw != nullptr ? rl_req(Iak, raw, fieldBytes) : rl_req(Iak, nullptr, fieldBytes);
   int st2 = request.indexes != nullptr ? rl_req(Iak, request.indexes, indexBytes) : rl_req(Iak, nullptr, indexBytes);
   if (st == 0) st = st2;
-  if (request.flags & 16) {
+  if (request.flags & kOpenQueryLines) {
     unsigned char count[2] = {};
     if (rl_req(Iak, count, 2) == 0) {
       for (int line = 0, lines = get_be16(count); line < lines; ++line) {
@@ -195,22 +189,22 @@ int fsr_op(int object, int event, afd_fn handler) {
     }
   }
   if (request.group == 0 || raw == nullptr || request.fields == nullptr || request.indexes == nullptr) {
-    if (st == 0) st = -(get_last_errvlx() != 0 ? get_last_errvlx() : 31);
+    if (st == 0) st = -(get_last_errvlx() != 0 ? get_last_errvlx() : kErrNoMemory);
   }
-  if (st == 0 && request.fieldCount < 0) st = err_vlx(26, "fsr_op: %d fields", request.fieldCount);
+  if (st == 0 && request.fieldCount < 0) st = err_vlx(kErrInternal, "fsr_op: %d fields", request.fieldCount);
   for (int i = 0; st == 0 && i < request.fieldCount; ++i) {
     const unsigned char* f = raw + i * kFieldDescription;
     s_fld& field = request.fields[i];
-    field.offset = get_be32(f + 4);
-    field.type = get_be16(f + 10);
-    field.length = static_cast<std::uint16_t>(get_be16(f + 12));
-    field.scale = static_cast<std::uint16_t>(get_be16(f + 16));
-    std::memcpy(field.name, f + 18, 13);
-    field.name[13] = '\0';
-    field.flag = f[31];
-    if (field.type == kBlob || field.type == kClob) request.hasLob = true;
+    field.offset = get_be32(f + kFdOffset);
+    field.type = get_be16(f + kFdType);
+    field.length = static_cast<std::uint16_t>(get_be16(f + kFdLength));
+    field.scale = static_cast<std::uint16_t>(get_be16(f + kFdScale));
+    std::memcpy(field.name, f + kFdName, kFdNameBytes);
+    field.name[kFdNameBytes] = '\0';
+    field.flag = f[kFdFlag];
+    if (field.type == LBLOB || field.type == LCLOB) request.hasLob = true;
   }
-  if (st == 0) st = afd_call<int (*)(s_opn*)>(handler, &request);
+  if (st == 0 && driver.open != nullptr) st = driver.open(&request);
   if (st < 0) {
     adg_free(request.group);
     wc_ack(Iak, st);
@@ -227,7 +221,7 @@ int fsr_op(int object, int event, afd_fn handler) {
   return st;
 }
 
-int fsr_rd(int object, int event, afd_fn handler) {
+int fsr_rd(int object, int event, const s_drv& driver) {
   trace_decoder("fsr_rd", event, object);
   int key = nxtint();
   int mode = nxtcar();
@@ -243,15 +237,16 @@ int fsr_rd(int object, int event, afd_fn handler) {
   int extra = peer_version() >= 7 ? nxtlng() : 0;
   if (peer_version() > 19) Readvalue = nxtlng();
   int found[kFoundSlots + 1] = {}, foundFlags[kFoundSlots + 1] = {};
-  int st = afd_call<int (*)(int, int, int, int, int, const s_keyv*, int*, int, int, int*, char*)>(
-      handler, object, key, lock, mode, flags, &value, found, criterion, extra, foundFlags, text);
+  int st = driver.read == nullptr
+               ? 0
+               : driver.read(object, key, lock, mode, flags, &value, found, criterion, extra, foundFlags, text);
   wc_ack(Iak, st);
   s_fsr* d = fsr_table(object);
   if (st == 0 && d != nullptr) send_found(d, found, foundFlags, criterion, flags);
   return st;
 }
 
-int fsr_of(int object, int event, afd_fn handler) {
+int fsr_of(int object, int event, const s_drv& driver) {
   trace_decoder("fsr_of", event, object);
   int key = nxtint();
   int count = nxtcar();
@@ -267,37 +262,36 @@ int fsr_of(int object, int event, afd_fn handler) {
   int lock = read_lock();
   if (peer_version() > 19) Readvalue = nxtlng();
   int found[kFoundSlots + 1] = {}, foundFlags[kFoundSlots + 1] = {};
-  int st = afd_call<int (*)(int, int, int, int, const s_keyv*, const s_keyv*, int, int, int*, int, int*, char*)>(
-      handler, object, key, lock, count, &first, &second, mode, criterion, found, value, foundFlags, text);
+  int st = driver.read_keys == nullptr ? 0
+                                       : driver.read_keys(object, key, lock, count, &first, &second, mode, criterion,
+                                                          found, value, foundFlags, text);
   wc_ack(Iak, st);
   s_fsr* d = fsr_table(object);
   if (st == 0 && d != nullptr) send_found(d, found, foundFlags, criterion, 0);
   return st;
 }
 
-int fsr_cs(int object, int event, afd_fn handler) {
+int fsr_cs(int object, int event, const s_drv& driver) {
   trace_decoder("fsr_cs", event, object);
   SectionSizes sizes = read_sizes();
   unsigned node = static_cast<std::uint16_t>(nxtint());
   int criterion = nxtcar();
   s_fsr* d = fsr_table(object);
-  grctx* g = nullptr;
+  grammar_ptr g;
   int st = receive_grammar(sizes, d != nullptr ? d->group : vlx_group(), &g);
   if (d == nullptr) {
     log::trace(log::automaton, "fsr_cs : invalid file descriptor (%i)", object);
-    drop_grammar(vlx_group(), g);
     return 0;
   }
-  if (st >= 0) st = afd_call<int (*)(int, grctx*, unsigned, int)>(handler, object, g, node, criterion);
-  // A grammar that no filter took is released at once.
-  bool held = false;
-  for (const s_filter& f : d->filters) held |= g != nullptr && f.grammar == g;
-  if (!held) drop_grammar(d->group, g);
+  // The handler owns the grammar from the call; otherwise it is released
+  // here.
+  if (st >= 0 && driver.add_filter != nullptr) st = driver.add_filter(object, std::move(g), node, criterion);
+  g.reset();
   wc_ack(Iak, st);
   return st;
 }
 
-int fsr_sl(int object, int event, afd_fn handler) {
+int fsr_sl(int object, int event, const s_drv& driver) {
   trace_decoder("fsr_sl", event, object);
   SectionSizes sizes = read_sizes();
   unsigned node = static_cast<unsigned>(nxtcar());
@@ -305,31 +299,31 @@ int fsr_sl(int object, int event, afd_fn handler) {
   int selection = nxtcar();
   s_fsr* d = fsr_table(object);
   unsigned group = d != nullptr ? d->group : vlx_group();
-  grctx* g = nullptr;
+  grammar_ptr g;
   int st = receive_grammar(sizes, group, &g);
-  if (st >= 0) st = afd_call<int (*)(int, grctx*, unsigned, int, int)>(handler, object, g, node, flags, selection);
-  drop_grammar(group, g);
+  if (st >= 0 && driver.select != nullptr) st = driver.select(object, g.get(), node, flags, selection);
+  g.reset();
   wc_ack(Iak, st);
   return st;
 }
 
 // ORDER SPECS: the requests this program reads but does not serve.
-int fsr_st(int o, int e, afd_fn) { return read_layout({"fsr_st", "ccis", 0}, o, e); }
-int fsr_cd(int o, int e, afd_fn) { return read_layout({"fsr_cd", "ssgllls", 0}, o, e); }
-int fsr_wr(int o, int e, afd_fn) { return read_layout({"fsr_wr", "cU", 0}, o, e); }
-int fsr_rw(int o, int e, afd_fn) { return read_layout({"fsr_rw", "U", 0}, o, e); }
-int fsr_ck(int o, int e, afd_fn) { return read_layout({"fsr_ck", "giiis", 1}, o, e); }
-int fsr_ln(int o, int e, afd_fn) {
+int fsr_st(int o, int e, const s_drv&) { return read_layout({"fsr_st", "ccis", 0}, o, e); }
+int fsr_cd(int o, int e, const s_drv&) { return read_layout({"fsr_cd", "ssgllls", 0}, o, e); }
+int fsr_wr(int o, int e, const s_drv&) { return read_layout({"fsr_wr", "cU", 0}, o, e); }
+int fsr_rw(int o, int e, const s_drv&) { return read_layout({"fsr_rw", "U", 0}, o, e); }
+int fsr_ck(int o, int e, const s_drv&) { return read_layout({"fsr_ck", "giiis", 1}, o, e); }
+int fsr_ln(int o, int e, const s_drv&) {
   int st = read_layout({"fsr_ln", "ig", 1}, o, e);
   if (st >= 0) zero_values(3);
   return st;
 }
-int fsr_up(int o, int e, afd_fn) { return read_layout({"fsr_up", "ig", 1}, o, e); }
-int fsr_ci(int o, int e, afd_fn) { return read_layout({"fsr_ci", "igiii", 1}, o, e); }
-int fsr_es(int o, int e, afd_fn) { return read_layout({"fsr_es", "s", 1}, o, e); }
-int fsr_gi(int o, int e, afd_fn) { return read_layout({"fsr_gi", "igi", 0}, o, e); }
-int fsr_xs(int o, int e, afd_fn) { return read_layout({"fsr_xs", "ss", 0}, o, e); }
-int fsr_as(int o, int e, afd_fn) { return read_layout({"fsr_as", "s", 1}, o, e); }
-int fsr_ad(int o, int e, afd_fn) { return read_layout({"fsr_ad", "ig", 0}, o, e); }
-int fsr_sq(int o, int e, afd_fn) { return read_layout({"fsr_sq", "ii", 1}, o, e); }
-int fsr_id(int o, int e, afd_fn) { return read_layout({"fsr_id", "sss", 0}, o, e); }
+int fsr_up(int o, int e, const s_drv&) { return read_layout({"fsr_up", "ig", 1}, o, e); }
+int fsr_ci(int o, int e, const s_drv&) { return read_layout({"fsr_ci", "igiii", 1}, o, e); }
+int fsr_es(int o, int e, const s_drv&) { return read_layout({"fsr_es", "s", 1}, o, e); }
+int fsr_gi(int o, int e, const s_drv&) { return read_layout({"fsr_gi", "igi", 0}, o, e); }
+int fsr_xs(int o, int e, const s_drv&) { return read_layout({"fsr_xs", "ss", 0}, o, e); }
+int fsr_as(int o, int e, const s_drv&) { return read_layout({"fsr_as", "s", 1}, o, e); }
+int fsr_ad(int o, int e, const s_drv&) { return read_layout({"fsr_ad", "ig", 0}, o, e); }
+int fsr_sq(int o, int e, const s_drv&) { return read_layout({"fsr_sq", "ii", 1}, o, e); }
+int fsr_id(int o, int e, const s_drv&) { return read_layout({"fsr_id", "sss", 0}, o, e); }

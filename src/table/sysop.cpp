@@ -1,11 +1,7 @@
 #include "table/sysop.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,15 +13,15 @@
 #include <string>
 #include <string_view>
 
-#include "channel/fsrarq.h"
+#include "base/vlxpath.h"
 #include "channel/iocom.h"
 #include "diagnostics/log.h"
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "files/vlxpopen.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
+#include "table/fsrarq.h"
 #include "variables/varsys.h"
 
 using namespace vlx;
@@ -35,6 +31,11 @@ s_tsy* Tsy[kTableSlots];
 namespace {
 
 int Spoolcounter;
+
+// The read mode in a mode's low bits, and the bit with which a read with
+// key criteria has rd_sys convert every record to its declared types.
+constexpr int kModeMask = 0xF;
+constexpr int kModeTyped = 16;
 
 s_tsy* context(int slot) { return slot > 0 && slot < kTableSlots ? Tsy[slot] : nullptr; }
 
@@ -92,8 +93,8 @@ int spool_output(int pipe, int spool) {
 // The shell's way of saying that a command could not be started.
 int start_failure(int status) {
   if (!WIFEXITED(status)) return 0;
-  if (WEXITSTATUS(status) == 127) return err_vlx(20, "command not found");
-  if (WEXITSTATUS(status) == 126) return err_vlx(27, "command not executable");
+  if (WEXITSTATUS(status) == 127) return err_vlx(kErrFileNotFound, "command not found");
+  if (WEXITSTATUS(status) == 126) return err_vlx(kErrAccess, "command not executable");
   return 0;
 }
 
@@ -119,40 +120,10 @@ struct SpoolCheck {
   }
 };
 
-// Waits for the command while reading behind it what it has written so
-// far, so that the check costs no time of its own. The wait status.
-int follow(int pid, int fd, SpoolCheck& check) {
-  static char block[1 << 18];
-  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-  int status = -1;
-  for (bool exited = false;;) {
-    // A signal recorded while the command runs is acted on at once.
-    sigpend();
-    // Once the check has failed, or cannot read, only the wait is left.
-    ssize_t n = fd >= 0 && check.ok ? ::read(fd, block, sizeof block) : 0;
-    if (n < 0 && errno == EINTR) continue;
-    if (n > 0) {
-      check.scan(block, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0) {
-      check.ok = false;
-      continue;
-    }
-    if (exited) break;
-    // At the end of what is written: wait for more, or for the end.
-    pollfd p{pidfd, POLLIN, 0};
-    if (pidfd >= 0) ::poll(&p, 1, 1);
-    int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
-    exited = r == pid || (r < 0 && errno != EINTR);
-  }
-  if (pidfd >= 0) ::close(pidfd);
-  return status;
-}
-
 // Runs a local command with its output going straight into the spool;
 // when the output has long lines or no final line feed, it is copied
-// again through the line rules.
+// again through the line rules. The spool is checked while the command
+// writes it, so that the check costs no time of its own.
 int spool_locally(unsigned group, const std::string& command, const std::string& path) {
   int spool = adf_open(group, path.c_str(), "w");
   if (spool < 0) {
@@ -163,14 +134,17 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   int closed = adf_close(spool);
   if (pid < 0) return pid;
   SpoolCheck check;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) check.ok = false;
-  int status = follow(pid, fd, check);
-  if (fd >= 0) ::close(fd);
+  int behind = adf_open(group, path.c_str(), "r");
+  bool whole = false;
+  int status = adf_follow(pid, behind > 0 ? behind : 0, [&check](const char* block, std::size_t size) {
+    check.scan(block, size);
+    return check.ok;
+  }, &whole);
+  if (behind > 0) adf_close(behind);
   int st = closed < 0 ? closed : start_failure(status);
-  if (st < 0 || (check.ok && check.pending == 0)) return st;
+  if (st < 0 || (whole && check.pending == 0)) return st;
   std::string raw = path + ".raw";
-  if (::rename(path.c_str(), raw.c_str()) != 0) return set_vstat1(errno);
+  if ((st = adf_rename(path.c_str(), raw.c_str())) < 0) return st;
   int in = adf_open(group, raw.c_str(), "r");
   if (in >= 0) adf_ulnk(in);
   else ::unlink(raw.c_str());
@@ -180,7 +154,6 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   if (in >= 0) adf_close(in);
   return st;
 }
-
 
 // Fills the record (`length` bytes) from the line of n bytes read at the
 // spool's position: word i goes to the 255-byte slot i, the rest of a slot
@@ -195,9 +168,9 @@ int fill_record(s_tsy* t, unsigned char* record, unsigned length, const char* li
     while (at < n && line[at] == ' ') ++at;
     int start = at;
     while (at < n && line[at] != ' ') ++at;
-    int word = std::min(at - start, kWordSlot);
-    unsigned offset = static_cast<unsigned>(field) * kWordSlot;
-    if (offset + kWordSlot > length) break;
+    int word = std::min(at - start, kFieldWidth);
+    unsigned offset = static_cast<unsigned>(field) * kFieldWidth;
+    if (offset + kFieldWidth > length) break;
     std::memcpy(record + offset, line + start, static_cast<std::size_t>(word));
     if (t->used[field] > word) std::memset(record + offset + word, 0, static_cast<std::size_t>(t->used[field] - word));
     t->used[field] = static_cast<std::uint8_t>(word);
@@ -229,24 +202,24 @@ int sys_fetch_pv(s_tsy* t) {
 }
 
 // Positions the spool for a read mode: 0, 4 at the start (or before), or
-// a negated error.
+// a negated error. A next read reads on from where the last one ended.
 int position(s_tsy* t, int mode) {
   std::int64_t at = 0;
   switch (mode) {
-    case 0:
+    case kReadFirst:
       t->atEnd = false;
       at = adf_seek(t->spool, 0, SEEK_SET);
       break;
-    case 1:
+    case kReadLast:
       t->atEnd = false;
       at = adf_seek(t->spool, 0, SEEK_END);
       if (at >= 0) return sys_fetch_pv(t);
       break;
-    case 3: {
+    case kReadPrevious: {
       int st = sys_fetch_pv(t);
       return st == 0 ? sys_fetch_pv(t) : st;
     }
-    case 4:
+    case kReadCurrent:
       t->atEnd = false;
       at = adf_seek(t->spool, t->descriptor->position, SEEK_SET);
       break;
@@ -302,17 +275,18 @@ void sysisf() {
   sys_clean_spools();
   static bool registered = std::atexit(close_spools_at_exit) == 0;
   (void)registered;
-  afd_fn handlers[kHandlerSlots] = {};
-  handlers[2] = reinterpret_cast<afd_fn>(op_sys);
-  handlers[7] = reinterpret_cast<afd_fn>(pr_sys);
-  handlers[13] = reinterpret_cast<afd_fn>(rd_sys);
-  handlers[21] = reinterpret_cast<afd_fn>(cl_sys);
-  handlers[25] = reinterpret_cast<afd_fn>(cw_sys);
-  handlers[29] = reinterpret_cast<afd_fn>(dw_sys);
-  handlers[31] = reinterpret_cast<afd_fn>(of_sys);
-  handlers[38] = reinterpret_cast<afd_fn>(syscrsel);
-  handlers[39] = reinterpret_cast<afd_fn>(sysdlsel);
-  fsr_in(kSysDriver, handlers);
+  static const s_drv kSystem = {
+      .open = op_sys,
+      .properties = pr_sys,
+      .read = rd_sys,
+      .close = cl_sys,
+      .add_filter = cw_sys,
+      .remove_filter = dw_sys,
+      .read_keys = of_sys,
+      .select = syscrsel,
+      .remove_selection = sysdlsel,
+  };
+  fsr_in(kSysDriver, &kSystem);
 }
 
 int op_sys(s_opn* r) {
@@ -322,7 +296,7 @@ int op_sys(s_opn* r) {
   if (slot < 0) return slot;
   if (Tsy[slot] != nullptr) {
     cl_tfs(d);
-    return err_vlx(26, "op_cis");
+    return err_vlx(kErrInternal, "op_cis");
   }
   auto* t = static_cast<s_tsy*>(adg_malloc(r->group, sizeof(s_tsy)));
   if (t == nullptr) {
@@ -348,7 +322,7 @@ int op_sys(s_opn* r) {
     int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
     if (pipe < 0) {
       release(t, slot);
-      return pipe >= -128 ? pipe : err_vlx(25, "op_sys");
+      return pipe >= -128 ? pipe : err_vlx(kErrSystem, "op_sys");
     }
     int spool = adf_open(r->group, path.c_str(), "w");
     if (spool < 0) {
@@ -391,9 +365,9 @@ int op_sys(s_opn* r) {
     release(t, slot);
     return st;
   }
-  for (int i = 0; i < count; ++i) raw[i] = s_raw{static_cast<std::uint32_t>(i * kWordSlot), 306, kWordSlot};
+  for (int i = 0; i < count; ++i) raw[i] = s_raw{static_cast<std::uint32_t>(i * kFieldWidth), kFieldType, kFieldWidth};
   st = fsr_convlist(d, raw, r->recordLength);
-  int rawLength = d->convert ? count * kWordSlot : std::max(r->recordLength, 0);
+  int rawLength = d->convert ? count * kFieldWidth : std::max(r->recordLength, 0);
   if (st >= 0)
     st = cbu_new(1, r->group, static_cast<unsigned>(rawLength), &d->record, "Buffer principale de table");
   if (st < 0) {
@@ -407,7 +381,7 @@ int op_sys(s_opn* r) {
     release(t, slot);
     return st;
   }
-  std::memset(t->used, kWordSlot, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
+  std::memset(t->used, kFieldWidth, static_cast<std::size_t>(std::max(r->fieldCount, 0)));
   if ((st = fsr_class(d, r->name)) < 0) {
     release(t, slot);
     return st;
@@ -427,7 +401,7 @@ std::string required_text(const s_tsy* t, int criterion, unsigned length) {
   std::string text;
   if (d->convert || !fsr_required_text(d, criterion, &field, &text)) return {};
   bool wordSlot = (static_cast<int>(field->objectId) & Nutmsk) == d->slot && field->type == LSTRG &&
-                  field->header % kWordSlot == 0 && field->tail <= static_cast<unsigned>(kWordSlot) &&
+                  field->header % kFieldWidth == 0 && field->tail <= static_cast<unsigned>(kFieldWidth) &&
                   field->header + static_cast<std::uint64_t>(field->tail) <= length;
   return wordSlot ? text : std::string();
 }
@@ -438,16 +412,16 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
            int value, int* foundFlags, char* text) {
   (void)key, (void)lock, (void)flags, (void)keyValue, (void)value, (void)foundFlags, (void)text;
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "rd_sys: slot %d is not open", slot);
-  int m = mode & 0xF;
-  if (m > 4) return err_vlx(4, "rd_sys");
+  if (t == nullptr) return err_vlx(kErrInternal, "rd_sys: slot %d is not open", slot);
+  int m = mode & kModeMask;
+  if (m > kReadCurrent) return err_vlx(kErrUnknownFunction, "rd_sys");
   s_fsr* d = t->descriptor;
   unsigned length = 0;
   unsigned char* record = cbu_buf(d->record, &length);
-  if (record == nullptr) return err_vlx(26, "rd_sys: no record buffer");
+  if (record == nullptr) return err_vlx(kErrInternal, "rd_sys: no record buffer");
   // Forward reads pass over the lines that lack the text their first
   // filter requires, without filling the record from them.
-  std::string required = m == 0 || m == 2 ? required_text(t, criterion, length) : std::string();
+  std::string required = m == kReadFirst || m == kReadNext ? required_text(t, criterion, length) : std::string();
   char scratch[2 * kSpoolLine + 2];
   for (;;) {
     int st = position(t, m);
@@ -457,7 +431,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     if (n < 0) return n;
     if (!required.empty() && n > 0 && line[n - 1] == '\n' &&
         std::string_view(line, static_cast<std::size_t>(n)).find(required) == std::string_view::npos) {
-      m = 2;
+      m = kReadNext;
       continue;
     }
     // The record's offset: where the line just read began.
@@ -467,13 +441,13 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     if (st != 0) return st;
     fg_tick(d->varClass);
     d->typed = false;
-    if (d->rawForms != nullptr && (d->convert || (mode & 16)))
+    if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
       if (st = fsr_convert(d); st < 0) return st;
     int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
-    if (m == 4 || pass == 1) break;
+    if (m == kReadCurrent || pass == 1) break;
     // The next candidate: the line after, or the one before this one.
-    m = Fsrmod[m] & 1 ? 3 : 2;
+    m = Fsrmod[m] & 1 ? kReadPrevious : kReadNext;
   }
   found[0] = slot;
   found[1] = 0;
@@ -483,9 +457,9 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
 int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_keyv* second, int mode,
            int criterion, int* found, int value, int* foundFlags, char* text) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "of_sys: slot %d is not open", slot);
-  if (key != 0) return err_vlx(21, VLX_WHERE("src/sysop", 530, "of_sys"));
-  if (count >= 2) return err_vlx(21, VLX_WHERE("src/sysop", 534, "of_sys"));
+  if (t == nullptr) return err_vlx(kErrInternal, "of_sys: slot %d is not open", slot);
+  if (key != 0) return err_vlx(kErrNoKey, VLX_AT(kAtKeyNumber));
+  if (count >= 2) return err_vlx(kErrNoKey, VLX_AT(kAtKeyCount));
   s_fsr* d = t->descriptor;
   d->currentKey[1] = -1;
   t->atEnd = false;
@@ -494,16 +468,16 @@ int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_
   int st = fsrocf(d, key, first->bytes, first->length, second->bytes, second->length);
   // rd_sys itself goes on past failing records, except in mode 4, which
   // answers the current record as it is: here that record must pass too,
-  // else the read goes on in the mode plus 2.
-  for (int m = (mode & 0xF) | 16; st >= 0;) {
-    st = rd_sys(slot, key, lock, m, 16, first, found, criterion, value, foundFlags, text);
-    if (st != 0 || (m & 0xF) != 4) break;
+  // else the read goes on in the mode plus 2 (as first becomes next).
+  for (int m = (mode & kModeMask) | kModeTyped; st >= 0;) {
+    st = rd_sys(slot, key, lock, m, kReadSelected, first, found, criterion, value, foundFlags, text);
+    if (st != 0 || (m & kModeMask) != kReadCurrent) break;
     int pass = fsrtcs(d, criterion);
     if (pass != 0) {
       st = pass < 0 ? pass : 0;
       break;
     }
-    m |= 2;
+    m |= kReadNext;
   }
   d->currentKey[1] = -1;
   return st == 5 ? 4 : st;
@@ -514,7 +488,7 @@ int cl_sys(int slot, int code) {
   s_tsy* t = context(slot);
   int st = 0;
   if (t == nullptr) {
-    st = err_vlx(26, "cl_sys: slot %d is not open", slot);
+    st = err_vlx(kErrInternal, "cl_sys: slot %d is not open", slot);
   } else {
     unsigned group = t->group;
     st = t->spool > 0 ? adf_close(t->spool) : 0;
@@ -526,28 +500,28 @@ int cl_sys(int slot, int code) {
   return st;
 }
 
-int cw_sys(int slot, grctx* g, unsigned node, int criterion) {
+int cw_sys(int slot, grammar_ptr g, unsigned node, int criterion) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "cw_sys: slot %d is not open", slot);
+  if (t == nullptr) return err_vlx(kErrInternal, "cw_sys: slot %d is not open", slot);
   if (node == 0) return 0;
-  return fsrinw(t->descriptor, g, node, criterion);
+  return fsrinw(t->descriptor, std::move(g), node, criterion);
 }
 
 int dw_sys(int slot, int filter) {
   s_tsy* t = context(slot);
-  if (t == nullptr) return err_vlx(26, "dw_sys: slot %d is not open", slot);
+  if (t == nullptr) return err_vlx(kErrInternal, "dw_sys: slot %d is not open", slot);
   return fsrdlw(t->descriptor, filter);
 }
 
 int syscrsel(int slot, grctx* g, unsigned node, int flags, int selection) {
   s_tsy* t = context(slot);
-  if (t == nullptr || selection != 0) return err_vlx(26, "vtbcrsel");
+  if (t == nullptr || selection != 0) return err_vlx(kErrInternal, "vtbcrsel");
   return fsrcsel(t->descriptor, g, node, flags, selection, nullptr, 0);
 }
 
 int sysdlsel(int slot, int selection) {
   s_tsy* t = context(slot);
-  if (t == nullptr || selection != 0) return err_vlx(26, "vtbdlsel");
+  if (t == nullptr || selection != 0) return err_vlx(kErrInternal, "vtbdlsel");
   return fsrdsel(t->descriptor, selection);
 }
 

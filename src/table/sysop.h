@@ -1,14 +1,13 @@
 // The system driver (driver 3): a table is the output of a command, run
 // once at open time and spooled into a temporary file "vlxt<pid>_<n>"
 // that is deleted at close. One output line is a record, one
-// blank-separated word a field, each in a 255-byte slot of the record.
+// blank-separated word a field, each in a slot of kFieldWidth bytes of the
+// record.
 #pragma once
 
 #include "table/filsrv.h"
 #include "table/fsrelf.h"
 
-inline constexpr int kSysDriver = 3;
-inline constexpr int kWordSlot = 255;
 inline constexpr int kSpoolLine = 512;
 
 struct s_tsy {
@@ -27,7 +26,7 @@ struct s_tsy {
 // Contexts of the open system tables, by table slot.
 extern s_tsy* Tsy[kTableSlots];
 
-// Installs driver 3, after removing the spool files that processes which
+// Installs driver 3 (its handlers below), after removing the spool files that processes which
 // no longer exist left in the spool folder (a process ended by a signal
 // cannot delete its own).
 void sysisf();
@@ -40,7 +39,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
 int of_sys(int slot, int key, int lock, int count, const s_keyv* first, const s_keyv* second, int mode,
            int criterion, int* found, int value, int* foundFlags, char* text);
 int cl_sys(int slot, int code);
-int cw_sys(int slot, grctx* g, unsigned node, int criterion);
+int cw_sys(int slot, grammar_ptr g, unsigned node, int criterion);
 int dw_sys(int slot, int filter);
 int syscrsel(int slot, grctx* g, unsigned node, int flags, int selection);
 int sysdlsel(int slot, int selection);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 int Vvlxdcs = 1957;
@@ -34,7 +35,7 @@ int window_year(int y, int pivot) {
   return candidate < pivot ? candidate + 100 : candidate;
 }
 
-int maxdate_error(int n) { return err_vlx(56, "datetol(%i) MAXDATE:%i", n, MAXDATE); }
+int maxdate_error(int n) { return err_vlx(kErrDate, "datetol(%i) MAXDATE:%i", n, MAXDATE); }
 
 struct Civil {
   int year, month, day;
@@ -58,12 +59,12 @@ int ltodate(int* n, int y, int m, int d, int pivot) {
     *n = 0;
     return 0;
   }
-  if (invalid_year(y)) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
-  if (d <= 0) return err_vlx(56, VLX_WHERE("src/date", 181, "ltodate"));
+  if (invalid_year(y)) return err_vlx(kErrDate, VLX_AT(kAtYear));
+  if (d <= 0) return err_vlx(kErrDate, VLX_AT(kAtDay));
   if (y < 100) y = window_year(y, pivot);
-  if (y < 1600 || y >= 10000) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
-  if (m < 1 || m > 12) return err_vlx(56, VLX_WHERE("src/date", 257, "ltodate"));
-  if (d > month_length(y, m)) return err_vlx(56, VLX_WHERE("src/date", 257 + m, "ltodate"));
+  if (y < 1600 || y >= 10000) return err_vlx(kErrDate, VLX_AT(kAtYear));
+  if (m < 1 || m > 12) return err_vlx(kErrDate, VLX_AT(kAtMonth));
+  if (d > month_length(y, m)) return err_vlx(kErrDate, VLX_AT_LINE(kAtMonth, kAtMonth.line + m));
   *n = first_of_year(y) + kMonthStart[m - 1] + d - 1 + (m > 2 && is_leap(y));
   return 0;
 }
@@ -74,7 +75,7 @@ int datetol(int n, int* y, int* m, int* d) {
     return 0;
   }
   if (n > MAXDATE) return maxdate_error(n);
-  if (n < 0) return err_vlx(56, "datetol(%i) bad day:%i", n, n);
+  if (n < 0) return err_vlx(kErrDate, "datetol(%i) bad day:%i", n, n);
   Civil c = civil_of(n);
   *y = c.year;
   *m = c.month;
@@ -101,12 +102,9 @@ int year(int n) {
 }
 
 int dayn(int n) {
-  if (n < 0 || n > MAXDATE) return err_vlx(56, VLX_WHERE("src/date", 649, "dayn"));
+  if (n < 0 || n > MAXDATE) return err_vlx(kErrDate, VLX_AT(kAtDayNumber));
   return (n + 4) % 7 + 1;
 }
-
-int nday(int n) { return n - 1; }
-int ndayd(int n) { return n + 1; }
 
 int eomonth(int* out, int n) {
   int y = 0, m = 0, d = 0;
@@ -120,12 +118,12 @@ int eomonth(int* out, int n) {
 }
 
 int aweek(int* out, int wk, int y) {
-  if (invalid_year(y)) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
+  if (invalid_year(y)) return err_vlx(kErrDate, VLX_AT(kAtYear));
   if (y < 100) y = window_year(y, 0);
   int j = first_of_year(y);
   int d = (j + 4) % 7;
   long long result = (long long)j - d + ((long long)wk - 1) * 7 + (d >= 4 ? 7 : 0);
-  if (result > MAXDATE || result < 1) return err_vlx(56, VLX_WHERE("src/date", 731, "aweek"));
+  if (result > MAXDATE || result < 1) return err_vlx(kErrDate, VLX_AT(kAtWeek));
   *out = (int)result;
   return 0;
 }
@@ -140,13 +138,13 @@ int week(int n) {
 
 int addmonth(int* out, int n, int months) {
   if (n > MAXDATE || n < 0) return maxdate_error(n);
-  if (n == 0) return err_vlx(56, "addmonth");
+  if (n == 0) return err_vlx(kErrDate, "addmonth");
   Civil c = civil_of(n);
   long long target = (long long)c.month - 1 + months;
   long long shift = target >= 0 ? target / 12 : -((-target + 11) / 12);
   long long y = c.year + shift;
   int m = (int)(target - shift * 12) + 1;
-  if (y < 1600 || y > 9999) return err_vlx(56, VLX_WHERE("src/date", 179, "ltodate"));
+  if (y < 1600 || y > 9999) return err_vlx(kErrDate, VLX_AT(kAtYear));
   int d = c.day;
   if (d >= 29 && kMonthLength[m - 1] != 31) d = m == 2 ? (is_leap((int)y) ? 29 : 28) : 30;
   return ltodate(out, (int)y, m, d, 0);
@@ -179,10 +177,10 @@ int toolddate(int n, char16_t* out) {
 
 int gtolddate(const char* text, int* n) {
   std::size_t length = std::strlen(text);
-  if (length != 6 && length != 8) return err_vlx(10, "gtolddate bad length for date:%s", text);
+  if (length != 6 && length != 8) return err_vlx(kErrCalcMode, "gtolddate bad length for date:%s", text);
   for (const char* p = text; *p != 0; p++)
     if ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'))
-      return err_vlx(10, "gtolddate bad character %c for date:%s", *p, text);
+      return err_vlx(kErrCalcMode, "gtolddate bad character %c for date:%s", *p, text);
   // Each field is read as a decimal number on its own, as atoi would.
   auto field = [&](int from, int width) {
     char part[5] = {};
@@ -249,7 +247,7 @@ int str2dtm(char* text, s_dtm* dtm) {
     *t = 0;
     valid = (text[0] == 0 || parse_date(text, &result)) && parse_time(t + 1, &result);
   } else if (std::strchr(text, '-') == nullptr) {
-    if (std::strchr(text, ':') == nullptr) return err_vlx(26, "datetime");
+    if (std::strchr(text, ':') == nullptr) return err_vlx(kErrInternal, "datetime");
     valid = parse_time(text, &result);
   } else {
     valid = parse_date(text, &result);
@@ -296,7 +294,7 @@ int timestamp2str(std::uint64_t ts, char* out) {
 int get_curent_datetime(s_dtm* dtm) {
   std::time_t now = std::time(nullptr);
   std::tm parts;
-  if (now == (std::time_t)-1 || gmtime_r(&now, &parts) == nullptr) return err_vlx(26, "datetime");
+  if (now == (std::time_t)-1 || gmtime_r(&now, &parts) == nullptr) return err_vlx(kErrInternal, "datetime");
   *dtm = s_dtm{(std::uint8_t)parts.tm_sec,      (std::uint8_t)parts.tm_min, (std::uint8_t)parts.tm_hour,
                (std::uint8_t)parts.tm_mday,     (std::uint8_t)(parts.tm_mon + 1), 0,
                (std::uint16_t)(parts.tm_year + 1900)};
@@ -313,9 +311,9 @@ int timestring(char* out) {
     m = parts.tm_min;
     s = parts.tm_sec;
     // A leap second reads 60.
-    if (h < 0 || h > 23) return err_vlx(56, VLX_WHERE("src/date", 875, "ltotime")), 0;
-    if (m < 0 || m > 59) return err_vlx(56, VLX_WHERE("src/date", 877, "ltotime")), 0;
-    if (s < 0 || s > 59) return err_vlx(56, VLX_WHERE("src/date", 879, "ltotime")), 0;
+    if (h < 0 || h > 23) return err_vlx(kErrDate, VLX_AT(kAtHour)), 0;
+    if (m < 0 || m > 59) return err_vlx(kErrDate, VLX_AT(kAtMinute)), 0;
+    if (s < 0 || s > 59) return err_vlx(kErrDate, VLX_AT(kAtSecond)), 0;
   }
   if (out != nullptr) std::snprintf(out, 9, "%2.2d:%2.2d:%2.2d", h, m, s);
   return (h * 60 + m) * 60 + s;

@@ -41,8 +41,9 @@ int day(int n);
 int month(int n);
 int year(int n);
 int dayn(int n);
-int nday(int n);
-int ndayd(int n);
+// The count of days elapsed since 1600-01-01 of a day number, and back.
+inline int nday(int n) { return n - 1; }
+inline int ndayd(int n) { return n + 1; }
 int eomonth(int* out, int n);
 int aweek(int* out, int week, int year);
 int week(int n);

@@ -26,8 +26,8 @@ int next_char(const unsigned char* p, const unsigned char* end, char16_t* c) {
   bool cut = size == 0;
   for (int i = 1; i < size && !cut; i++) cut = (end != nullptr && p + i >= end) || p[i] == 0;
   if (cut) {
-    if (end != nullptr) return err_vlx(50, "%.*s", (int)(end - p), (const char*)p);
-    return err_vlx(50, "%s", (const char*)p);
+    if (end != nullptr) return err_vlx(kErrDomain, "%.*s", (int)(end - p), (const char*)p);
+    return err_vlx(kErrDomain, "%s", (const char*)p);
   }
   if (size == 2)
     *c = (char16_t)(((lead & 0x1F) << 6) | (p[1] & 0x3F));
@@ -347,7 +347,7 @@ varstu* vsu_in2(varstu* fixed, unsigned* groupRef, unsigned capacity, const char
     fixed->text[0] = 0;
     return fixed;
   }
-  if (*groupRef == 0) *groupRef = adg_get(nullptr, nullptr, 6, "%s", description);
+  if (*groupRef == 0) *groupRef = adg_get(nullptr, nullptr, kGrpBuffers, "%s", description);
   if (*groupRef == 0) return nullptr;
   auto* v = (varstu*)adg_malloc(*groupRef, sizeof(varstu));
   auto* text = v != nullptr ? (char16_t*)adg_malloc(*groupRef, (capacity + 1) * sizeof(char16_t)) : nullptr;
@@ -390,7 +390,7 @@ int vsuext(varstu* v, unsigned n) {
     if (text == nullptr) return -Vstat1;
     v->text = text;
   } else {
-    unsigned group = adg_get(nullptr, nullptr, 6, "Chaine de Longueur Variable (ex)");
+    unsigned group = adg_get(nullptr, nullptr, kGrpBuffers, "Chaine de Longueur Variable (ex)");
     auto* text = group != 0 ? (char16_t*)adg_malloc(group, bytes) : nullptr;
     if (text == nullptr) {
       if (group != 0) adg_free(group);

@@ -172,7 +172,7 @@ int escapeJson(char* out, int size, const char* in, int n) {
 int encode64(char* out, int size, const unsigned char* in, int n) {
   int k = 0;
   for (int i = 0; i < n; i += 3) {
-    if (k + 5 > size) return err_vlx(26, "encode64:insufiscent buffer");
+    if (k + 5 > size) return err_vlx(kErrInternal, "encode64:insufiscent buffer");
     unsigned block = in[i] << 16 | (i + 1 < n ? in[i + 1] << 8 : 0) | (i + 2 < n ? in[i + 2] : 0);
     out[k++] = kBase64[block >> 18];
     out[k++] = kBase64[(block >> 12) & 63];
@@ -188,12 +188,12 @@ int decode64(unsigned char* out, int size, const char* in) {
   unsigned accumulator = 0;
   for (const unsigned char* p = (const unsigned char*)in; *p != 0 && *p != '='; p++) {
     int v = base64_value(*p);
-    if (v < 0) return err_vlx(26, "Bad string Base64");
+    if (v < 0) return err_vlx(kErrInternal, "Bad string Base64");
     accumulator = accumulator << 6 | v;
     bits += 6;
     if (bits >= 8) {
       bits -= 8;
-      if (k >= size) return err_vlx(26, "String too big");
+      if (k >= size) return err_vlx(kErrInternal, "String too big");
       out[k++] = (unsigned char)(accumulator >> bits);
       accumulator &= (1u << bits) - 1;
     }
@@ -202,7 +202,7 @@ int decode64(unsigned char* out, int size, const char* in) {
 }
 
 int ltostr64(char* out, int size, std::uint64_t value) {
-  if (size < 12) return err_vlx(25, "ltostr64");
+  if (size < 12) return err_vlx(kErrSystem, "ltostr64");
   for (int i = 0; i < 10; i++) out[i] = kBase64[(value >> (58 - 6 * i)) & 63];
   out[10] = kBase64[value & 15];
   out[11] = 0;

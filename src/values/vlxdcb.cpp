@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics/verbatim.h"
 #include "diagnostics/vlxerr.h"
 
 s_dcb Zerdcb = {0, 1, 0, {}};
@@ -111,7 +112,7 @@ Lanes lane_arithmetic(Lanes x, Lanes y, bool add) {
 // Writes a value whose exponent, digit count and 16 digit lanes (first digit
 // in the top lane, zero lanes beyond the count) are final.
 int store_normalised(s_dcb* out, int sign, int exponent, int count, u128 lanes) {
-  if (exponent > kMaxExponent) return err_vlx(13, VLX_WHERE("src/vlxdcb", 389, "dcblod"));
+  if (exponent > kMaxExponent) return err_vlx(kErrOverflow, VLX_AT(kAtExponent));
   if (exponent < kMinExponent) {
     set_zero(out);
     return 0;
@@ -277,7 +278,7 @@ int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
 }
 
 int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {
-  if (b->ndigits == 0) return err_vlx(53, VLX_WHERE("src/vlxdcb", 1043, "dcbdiv"));
+  if (b->ndigits == 0) return err_vlx(kErrDivideByZero, VLX_AT(kAtDivide));
   if (a->ndigits == 0) {
     set_zero(r);
     return 0;
@@ -341,7 +342,7 @@ int dcblng(s_dcb* in, int* out) {
     *out = 0;
     return 0;
   }
-  if (compare_magnitude(*in, Mxldcb) > 0) return err_vlx(50, "dcblng");
+  if (compare_magnitude(*in, Mxldcb) > 0) return err_vlx(kErrDomain, "dcblng");
   long long value = 0;
   for (int i = 0; i < in->exponent; i++) value = value * 100 + (i < in->ndigits ? in->digits[i] : 0);
   *out = (int)(in->sign ? value : -value);
@@ -436,11 +437,11 @@ int exponent_width(int e) {
 }  // namespace
 
 int dcbstr(s_dcb* in, char* out, int width) {
-  if (width > 200) return err_vlx(50, "dcbstr");
+  if (width > 200) return err_vlx(kErrDomain, "dcbstr");
   if (in->ndigits == 0) {
     if (width < 1) {
-      err_vlx(50, "dcbexp");
-      return err_vlx(13, "dcbstr");
+      err_vlx(kErrDomain, "dcbexp");
+      return err_vlx(kErrOverflow, "dcbstr");
     }
     std::memcpy(out, "0", 2);
     return 0;
@@ -477,8 +478,8 @@ int dcbstr(s_dcb* in, char* out, int width) {
   int sci = e - 1;
   int mandatory = sign + 1 + 1 + exponent_width(sci);
   if (mandatory > width) {
-    err_vlx(50, "dcbexp");
-    return err_vlx(13, "dcbstr");
+    err_vlx(kErrDomain, "dcbexp");
+    return err_vlx(kErrOverflow, "dcbstr");
   }
   int fraction = width - mandatory - 1;
   int keep = n <= 1 || fraction >= n - 1 ? n : fraction >= 1 ? 1 + fraction : 1;
@@ -490,8 +491,8 @@ int dcbstr(s_dcb* in, char* out, int width) {
       keep = 1;
       sci++;
       if (sign + 2 + exponent_width(sci) > width) {
-        err_vlx(50, "dcbexp");
-        return err_vlx(13, "dcbstr");
+        err_vlx(kErrDomain, "dcbexp");
+        return err_vlx(kErrOverflow, "dcbstr");
       }
     } else {
       text[i]++;
@@ -516,7 +517,7 @@ int dcbstr(s_dcb* in, char* out, int width) {
 }
 
 int dcbcvt(char* out, s_dcb* in, int ndigits, int* decpt, int* negative) {
-  if (ndigits > 200) return err_vlx(50, "dcbcvt");
+  if (ndigits > 200) return err_vlx(kErrDomain, "dcbcvt");
   if (ndigits < 0) ndigits = 0;
   int available = 2 * in->ndigits;
   for (int i = 0; i < ndigits; i++) {
@@ -544,7 +545,7 @@ int dcbcvt(char* out, s_dcb* in, int ndigits, int* decpt, int* negative) {
 }
 
 int dbldcb(s_dcb* out, double value) {
-  if (!std::isfinite(value)) return err_vlx(13, "dbldcb");
+  if (!std::isfinite(value)) return err_vlx(kErrOverflow, "dbldcb");
   char text[32];
   std::snprintf(text, sizeof text, "%.9e", value);
   return strdcb(out, text);
@@ -555,13 +556,13 @@ int dcbdbl(double* out, s_dcb* in) {
   int status = dcbstr(in, text, 40);
   if (status < 0) return status;
   double value = std::strtod(text, nullptr);
-  if (value > 1.7976931348623157e308 || value < -1.7976931348623157e308) return err_vlx(13, "dcbdbl");
+  if (value > 1.7976931348623157e308 || value < -1.7976931348623157e308) return err_vlx(kErrOverflow, "dcbdbl");
   *out = value;
   return 0;
 }
 
 int stpdcb(s_dcb* in, unsigned char* out, int len) {
-  if (len < 1) return err_vlx(50, "stpdcb");
+  if (len < 1) return err_vlx(kErrDomain, "stpdcb");
   int room = len - 1;
   if (in->ndigits == 0) {
     out[0] = 0x80;
@@ -583,7 +584,7 @@ int stpdcb(s_dcb* in, unsigned char* out, int len) {
         exponent++;
       }
     }
-    if (exponent > kMaxExponent) return err_vlx(13, "stpdcb");
+    if (exponent > kMaxExponent) return err_vlx(kErrOverflow, "stpdcb");
   }
   while (count > 0 && digits[count - 1] == 0) count--;
   int biased = exponent + 64;
@@ -599,7 +600,7 @@ int stpdcb(s_dcb* in, unsigned char* out, int len) {
 }
 
 int ldsdcb(const unsigned char* in, int len, s_dcb* out) {
-  if (len < 1) return err_vlx(50, "ldsdcb");
+  if (len < 1) return err_vlx(kErrDomain, "ldsdcb");
   int room = len - 1;
   int last = room - 1;
   while (last >= 0 && in[1 + last] == 0) last--;
@@ -614,9 +615,9 @@ int ldsdcb(const unsigned char* in, int len, s_dcb* out) {
   int count = room > kMaxDigits + 1 ? kMaxDigits + 1 : room;
   for (int i = 0; i < count; i++) {
     unsigned char c = in[1 + i];
-    if (c > (positive ? 99 : 100)) return err_vlx(50, "ldsdcb");
+    if (c > (positive ? 99 : 100)) return err_vlx(kErrDomain, "ldsdcb");
     digits[i] = positive ? c : (unsigned char)(i < last ? 99 - c : i == last ? 100 - c : 0);
-    if (digits[i] > 99) return err_vlx(50, "ldsdcb");
+    if (digits[i] > 99) return err_vlx(kErrDomain, "ldsdcb");
   }
   return dcblod(out, positive, exponent, digits, count > 0 ? count : 1);
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "channel/wire.h"
+#include "base/bigend.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"

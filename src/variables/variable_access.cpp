@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "channel/wire.h"
+#include "base/bigend.h"
 #include "diagnostics/vlxerr.h"
 #include "variables/varcla.h"
 #include "variables/variable.h"

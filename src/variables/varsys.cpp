@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "channel/wire.h"
+#include "base/bigend.h"
 #include "diagnostics/vlxerr.h"
 
 namespace {

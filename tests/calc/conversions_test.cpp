@@ -8,6 +8,7 @@
 #include "memory/vlxcalls.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "diagnostics/vlxerr.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 #include "values/vlxdcb.h"
 #include "variables/variable.h"
 

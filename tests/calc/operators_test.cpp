@@ -9,10 +9,12 @@
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "diagnostics/vlxerr.h"
-#include "support/grammar_builder.h"
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
+#include "support/grammar_builder.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 
 namespace {
 
@@ -30,29 +32,22 @@ struct Calc : ::testing::Test {
 
 // Sends g on a slot of `protocol` and reads it back with readGrammar.
 std::string through_channel(grctx* g, unsigned root, int protocol) {
-  int out = cbuf_open(), in = cbuf_open();
-  unsigned group = adg_get(nullptr, nullptr, 16, "slot");
-  EXPECT_EQ(i_tcom(kSlot, nullptr, group, 0, out, in, out, in, protocol, nullptr), kSlot);
+  vlxtest::Peer peer = vlxtest::make_peer(kSlot, kModeBuffer, protocol);
   unsigned char sizes[16] = {};
   int maxSize = 0;
   int listed = getGrammarSize(g, sizes, &maxSize, kSlot);
   std::vector<unsigned char> buffer(static_cast<std::size_t>(maxSize) + 1);
   EXPECT_EQ(listed, 16);
   EXPECT_EQ(sendGrammarElements(kSlot, sizes, g, buffer.data()), 0);
-  com_flush_all();
-  std::string wire = cbuf_take_all(out);
-  cbuf_feed(in, wire.data(), static_cast<int>(wire.size()));
+  peer.send(peer.received());
   int counts[kSections];
   EXPECT_EQ(grammar_counts(sizes, counts), 0);
-  unsigned received = adg_get(nullptr, nullptr, 16, "received");
+  unsigned received = adg_get(nullptr, nullptr, kGrpCommunications, "received");
   grctx* copy = nullptr;
   std::string result = readGrammar(kSlot, &copy, received, counts, 65535) < 0 ? "read error"
                                                                              : builder::evaluate(copy, root);
   adg_free(received);
-  comFree(kSlot);
-  adg_free(group);
-  cbuf_close(in);
-  cbuf_close(out);
+  vlxtest::drop_peer(peer);
   return result;
 }
 

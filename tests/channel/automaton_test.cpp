@@ -1,159 +1,164 @@
-// Walks of the request automaton over the table-request instance: session
-// and table states, fallbacks, unknown events, the end of the session,
-// version negotiation, and the field readers at the end of a body.
+// Walks of the request automaton over a small instance of its own: states
+// and fallbacks, unknown events, the end of a walk, nested bodies, the
+// generic readers with and without a handler, the field readers at the
+// end of a body.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "channel/afd.h"
-#include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
-#include "channel_support.h"
 #include "diagnostics/vlxerr.h"
-#include "session/kvscor.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using chantest::bytes;
+using vlxtest::bytes;
 
 namespace {
 
 struct Call {
-  int slot, object, event;
+  int node, object, event;
   std::string text;
 };
 std::vector<Call> Calls;
 
-template <int Slot>
-int direct(int object, int event) {
-  Calls.push_back({Slot, object, event, ""});
-  return 0;
+struct TestDriver {
+  int (*first)(int object);
+  int (*texts)(int object, char* first, char* second);
+  int (*value)(int object, int* out);
+  int (*identifier)(int value, char* text, int* out);
+  int (*direct)(int object, int event);
+};
+
+template <auto Reader, auto Role>
+int served(int object, int event, const TestDriver& d) {
+  return Reader(object, event, d.*Role);
 }
-template <int Slot>
-int one(int object) {
-  Calls.push_back({Slot, object, -1, ""});
-  return Slot == 3 ? -53 : 0;
-}
-int text2(int object, char* a, char* b) {
-  Calls.push_back({7, object, -1, std::string(a) + "|" + b});
-  return 0;
-}
-int value_out(int object, int* out) {
-  Calls.push_back({16, object, -1, ""});
-  *out = 0x01020304;
-  return 0;
-}
-int check_identifier(int value, char* text, int* out) {
-  Calls.push_back({62, value, -1, text});
-  *out = 0;
-  return 0;
-}
-int end_session(int object) {
-  Calls.push_back({8, object, -1, ""});
-  return 0;
-}
+int direct(int object, int event, const TestDriver& d) { return d.direct(object, event); }
+
+// State 0 (base 0): events 1..4 reach nodes 1..4. State 5 (base 5):
+// event 1 reaches node 6, event 2 node 7; event 3 falls back to state 0.
+// Node 3 ends the walk (fallback -1); node 4 falls back to itself, which
+// has no transition.
+const s_etn<TestDriver> kNodes[] = {
+    /* 0 */ {nullptr, nullptr, 0, 0},
+    /* 1 */ {nullptr, served<xndatm, &TestDriver::first>, 0, -1},
+    /* 2 */ {nullptr, served<xndst2, &TestDriver::texts>, 0, -1},
+    /* 3 */ {nullptr, served<xndcls, &TestDriver::first>, -1, -1},
+    /* 4 */ {nullptr, served<xndl1s, &TestDriver::identifier>, 4, -1},
+    /* 5 */ {nullptr, nullptr, 0, 5},
+    /* 6 */ {nullptr, served<xnlatm, &TestDriver::value>, 5, -1},
+    /* 7 */ {nullptr, direct, 5, -1},
+};
+const s_trs kTransitions[] = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 9}, {6, 5}, {7, 5}, {-1, 5}};
+
+const TestDriver kRecording = {
+    [](int object) {
+      Calls.push_back({1, object, -1, ""});
+      return -53;
+    },
+    [](int object, char* a, char* b) {
+      Calls.push_back({2, object, -1, std::string(a) + "|" + b});
+      return 0;
+    },
+    [](int object, int* out) {
+      Calls.push_back({6, object, -1, ""});
+      *out = 0x01020304;
+      return 0;
+    },
+    [](int value, char* text, int* out) {
+      Calls.push_back({4, value, -1, text});
+      *out = 0;
+      return 0;
+    },
+    [](int object, int event) {
+      Calls.push_back({7, object, event, ""});
+      return 0;
+    },
+};
 
 class Automaton : public ::testing::Test {
  protected:
   void SetUp() override {
     vlxtest::init_memory();
-    ignoreSignal();
     ASSERT_EQ(afd_in(), 0);
     Calls.clear();
-    peer_ = chantest::make_peer(1, 0);
-    afd_fn handlers[kHandlerSlots] = {};
-    handlers[0] = reinterpret_cast<afd_fn>(direct<0>);
-    handlers[3] = reinterpret_cast<afd_fn>(one<3>);
-    handlers[7] = reinterpret_cast<afd_fn>(text2);
-    handlers[8] = reinterpret_cast<afd_fn>(end_session);
-    handlers[13] = reinterpret_cast<afd_fn>(direct<13>);
-    handlers[16] = reinterpret_cast<afd_fn>(value_out);
-    handlers[21] = reinterpret_cast<afd_fn>(direct<21>);
-    handlers[62] = reinterpret_cast<afd_fn>(check_identifier);
-    fsr_in(3, handlers);
+    peer_ = vlxtest::make_peer(1, 0);
   }
   void TearDown() override {
-    chantest::drop_peer(peer_);
+    vlxtest::drop_peer(peer_);
     raz_err();
   }
-  int request(int code, const std::string& body) {
-    std::string copy = body;
-    return fsr_an(code, copy.data(), static_cast<int>(copy.size()));
+  int walk(int start, const std::string& body, const TestDriver* driver = &kRecording) {
+    return afd_an<TestDriver>(kNodes, kTransitions, driver, 1, 9, start, body.data(), static_cast<int>(body.size()));
   }
-  chantest::Peer peer_;
+  vlxtest::Peer peer_;
 };
 
-TEST_F(Automaton, SessionEndRunsTheHandlerAndAnswersNothing) {
-  EXPECT_EQ(request(0, bytes({3, 8})), -1);
-  ASSERT_EQ(Calls.size(), 1u);
-  EXPECT_EQ(Calls[0].slot, 8);
-  EXPECT_EQ(peer_.received(), "");
+std::string text_field(const char* text) {
+  char field[64];
+  return std::string(field, static_cast<std::size_t>(reqstr(field, sizeof field, text)));
 }
 
-TEST_F(Automaton, SessionCommandsWithParametersAndStatus) {
-  char field[64];
-  std::string body = bytes({3, 7});
-  body.append(field, static_cast<std::size_t>(reqstr(field, sizeof field, "left")));
-  body.append(field, static_cast<std::size_t>(reqstr(field, sizeof field, "right")));
-  body += bytes({3});
-  EXPECT_EQ(request(0, body), 0);
+TEST_F(Automaton, ReadersPassTheirParametersAndAnswer) {
+  EXPECT_EQ(walk(0, bytes({2}) + text_field("left") + text_field("right") + bytes({1})), 0);
   ASSERT_EQ(Calls.size(), 2u);
   EXPECT_EQ(Calls[0].text, "left|right");
-  EXPECT_EQ(Calls[1].slot, 3);
+  EXPECT_EQ(Calls[0].object, 9);
+  EXPECT_EQ(Calls[1].node, 1);
   EXPECT_EQ(peer_.received(), bytes({0x00, 0xCB})) << "status 0, then -53";
 }
 
-TEST_F(Automaton, TableStateFallsBackForTheNextEvent) {
-  EXPECT_EQ(request(5, bytes({3, 4, 9})), 0);
-  ASSERT_EQ(Calls.size(), 2u);
-  EXPECT_EQ(Calls[0].slot, 16);
-  EXPECT_EQ(Calls[0].object, 5);
-  EXPECT_EQ(Calls[1].slot, 21) << "event 9 from state 64 reaches slot 21, called directly";
-  EXPECT_EQ(Calls[1].event, 9);
-  EXPECT_EQ(peer_.received(), bytes({0, 1, 2, 3, 4}));
+TEST_F(Automaton, FallbacksRetryTheEventFromAnotherState) {
+  EXPECT_EQ(walk(5, bytes({1, 2, 3})), -1) << "node 3 ends the walk";
+  ASSERT_EQ(Calls.size(), 3u);
+  EXPECT_EQ(Calls[0].node, 6);
+  EXPECT_EQ(Calls[1].node, 7);
+  EXPECT_EQ(Calls[1].event, 2) << "a node without parameters gets the event";
+  EXPECT_EQ(Calls[2].node, 1) << "event 3 from state 5 falls back to state 0";
+  EXPECT_EQ(peer_.received(), bytes({0, 1, 2, 3, 4})) << "xndcls answers nothing";
 }
 
-TEST_F(Automaton, UnknownEventAnswersAndDropsTheRest) {
-  EXPECT_EQ(request(0, bytes({3, 0x1B, 3, 3})), 0);
+TEST_F(Automaton, UnknownEventsAreAnsweredAndDropTheRest) {
+  EXPECT_EQ(walk(0, bytes({6, 1, 1})), 0) << "entry 6 belongs to state 5";
+  EXPECT_EQ(walk(0, bytes({200, 1})), 0) << "beyond the transition table";
   EXPECT_TRUE(Calls.empty());
-  EXPECT_EQ(peer_.received(), bytes({0xE6}));
-  EXPECT_EQ(request(5, bytes({3, 200})), 0) << "beyond the transition table";
-  EXPECT_EQ(peer_.received(), bytes({0xE6}));
-  EXPECT_EQ(request(0, bytes({9, 3})), 0) << "a driver above 6";
-  EXPECT_EQ(peer_.received(), bytes({0xE6}));
-}
-
-TEST_F(Automaton, ZeroBytesSeparateWalksAndAnEmptyStartAnswersNothing) {
-  EXPECT_EQ(request(0, bytes({3, 0, 3})), 0);
-  EXPECT_TRUE(Calls.empty());
-  EXPECT_EQ(peer_.received(), "");
-  EXPECT_EQ(request(0, bytes({3, 3, 0, 3})), 0);
-  EXPECT_EQ(Calls.size(), 2u);
-  EXPECT_EQ(request(0, bytes({3, 26})), 0);
-  EXPECT_EQ(Calls.back().slot, 0) << "event 26 reaches slot 0";
-}
-
-TEST_F(Automaton, NodeSixtyTwoMustEndTheBody) {
-  char field[16];
-  std::string body = bytes({3, 24, 0, 0, 0, 1});
-  body.append(field, static_cast<std::size_t>(reqstr(field, sizeof field, "id")));
-  EXPECT_EQ(request(0, body + bytes({3})), 0);
+  EXPECT_EQ(peer_.received(), bytes({0xE6, 0xE6}));
+  EXPECT_EQ(walk(0, bytes({4, 0, 0, 0, 1}) + text_field("id") + bytes({1})), 4)
+      << "node 4 falls back to itself, which knows no event";
   EXPECT_EQ(peer_.received(), bytes({0, 0, 0, 0, 0, 0xE6})) << "the answer, then the refused event";
 }
 
-TEST_F(Automaton, VersionNegotiation) {
-  struct Case {
-    int client, recorded, header;
-  } cases[] = {{10, 10, 1}, {11, 11, 2}, {25, 20, 2}};
-  for (const Case& c : cases) {
-    sethdvcom(1, 0);
-    ASSERT_EQ(request(0, bytes({3, 22, 0, 0, 0, c.client})), 0);
-    EXPECT_EQ(peer_.received(), bytes({0, 0, 0, 0, 20})) << c.client;
-    EXPECT_EQ(getProtocolVersion(1), c.recorded);
-    EXPECT_EQ(static_cast<int>(com_slot(1)->com_vh), c.header);
-  }
-  EXPECT_EQ(Nutmsk, 1023);
+TEST_F(Automaton, ZeroBytesSeparateWalks) {
+  EXPECT_EQ(walk(0, bytes({0, 1})), 0);
+  EXPECT_EQ(peer_.received(), "") << "a body that starts with 0 is empty";
+  EXPECT_EQ(walk(0, bytes({1, 0, 1})), 0);
+  EXPECT_EQ(Calls.size(), 2u);
+  EXPECT_EQ(walk(0, bytes({1}), nullptr), 0);
+  EXPECT_EQ(Calls.size(), 2u) << "a driver never installed runs nothing";
+}
+
+TEST_F(Automaton, NullHandlersAnswerAsTheDefault) {
+  TestDriver none{};
+  none.direct = kRecording.direct;
+  EXPECT_EQ(walk(0, bytes({2}) + text_field("a") + text_field("b") + bytes({1})), 0);
+  peer_.received();
+  EXPECT_EQ(walk(5, bytes({1}), &none), 5);
+  EXPECT_EQ(walk(0, bytes({2}) + text_field("a") + text_field("b") + bytes({1}), &none), 0);
+  EXPECT_EQ(peer_.received(), bytes({0, 0, 0, 0, 0, 0, 0})) << "zero values, status 0 twice";
+}
+
+TEST_F(Automaton, NestedBodiesKeepTheOuterCursor) {
+  static std::string inner = bytes({1});
+  TestDriver nesting = kRecording;
+  nesting.value = [](int object, int* out) {
+    *out = 7;
+    return afd_an<TestDriver>(kNodes, kTransitions, &kRecording, 1, object, 0, inner.data(), 1);
+  };
+  EXPECT_EQ(walk(5, bytes({1, 1}), &nesting), 5);
+  EXPECT_EQ(peer_.received(), bytes({0xCB, 0, 0, 0, 0, 7, 0xCB, 0, 0, 0, 0, 7}))
+      << "each inner walk answers before the outer one, which goes on";
 }
 
 TEST_F(Automaton, FieldReadersAtTheEndOfTheBody) {
@@ -177,20 +182,6 @@ TEST_F(Automaton, FieldReadersAtTheEndOfTheBody) {
   EXPECT_EQ(out[2], 0x00);
   EXPECT_EQ(out[3], 0x00);
   Prq = Frq = nullptr;
-}
-
-TEST_F(Automaton, NestedBodiesKeepTheOuterCursor) {
-  // Driver 4's slot 16 parses an (empty) body of its own before answering.
-  static std::string inner = bytes({3, 16});
-  afd_fn handlers[kHandlerSlots] = {};
-  handlers[16] = reinterpret_cast<afd_fn>(+[](int, int* out) {
-    *out = 7;
-    return afd_an(Tabnoeud_fsarq, Trans_nd_fsrarq, Trans_fn_fsrarq[4], kHandlerSlots, 1, 0, 0, inner.data(), 0);
-  });
-  fsr_in(4, handlers);
-  std::string body = bytes({4, 4, 4});
-  EXPECT_EQ(fsr_an(6, body.data(), 3), 0);
-  EXPECT_EQ(peer_.received(), bytes({0, 0, 0, 0, 7, 0, 0, 0, 0, 7})) << "both table commands were parsed";
 }
 
 }  // namespace

@@ -10,13 +10,12 @@
 #include "channel/divcom.h"
 #include "channel/iocom.h"
 #include "channel/socket.h"
-#include "channel_support.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
-#include "session/kvscor.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using chantest::bytes;
+using vlxtest::bytes;
 
 namespace {
 
@@ -24,14 +23,13 @@ class Framing : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     vlxtest::init_memory();
-    ignoreSignal();  // a lost peer must come back as an error here
-    peer_ = chantest::make_peer(3, GetParam());
+    peer_ = vlxtest::make_peer(3, GetParam());
   }
   void TearDown() override {
-    chantest::drop_peer(peer_);
+    vlxtest::drop_peer(peer_);
     raz_err();
   }
-  chantest::Peer peer_;
+  vlxtest::Peer peer_;
 };
 
 TEST_P(Framing, HeaderForms) {
@@ -135,7 +133,7 @@ TEST_P(Framing, PeerClosingMidHeaderOrBody) {
   if (GetParam() == 0) GTEST_SKIP() << "an in-memory buffer has no peer to lose";
   peer_.send(bytes({0x05, 0x00, 0x10, 'a', 'b'}));
   peer_.close_writer();
-  if (GetParam() == 4) ::shutdown(peer_.fromServer, SHUT_WR);
+  if (GetParam() == 4) ::shutdown(peer_.fromEngine, SHUT_WR);
   int code = 0, length = 0;
   char body[kRequestMax];
   EXPECT_LT(rd_req(3, &code, &length, body), 0);
@@ -148,7 +146,7 @@ TEST_P(Framing, OneByteAtATimePeer) {
   std::string request = bytes({0x07, 0x00, 0x05}) + "hello";
   std::thread writer([&] {
     for (char c : request) {
-      ASSERT_EQ(::write(peer_.toServer, &c, 1), 1);
+      ASSERT_EQ(::write(peer_.toEngine, &c, 1), 1);
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });

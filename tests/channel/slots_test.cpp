@@ -11,14 +11,13 @@
 #include "channel/divcom.h"
 #include "channel/iocbu.h"
 #include "channel/iocom.h"
-#include "channel_support.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using chantest::bytes;
+using vlxtest::bytes;
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,9 +33,8 @@ class Slots : public ::testing::Test {
     return st;
   }
   void SetUp() override {
-    ignoreSignal();
     ASSERT_EQ(inicom(""), 0);
-    group_ = adg_get(nullptr, nullptr, 0, "slots test");
+    group_ = adg_get(nullptr, nullptr, kGrpServer, "slots test");
   }
   void TearDown() override {
     adg_free(group_);
@@ -56,7 +54,7 @@ TEST_F(Slots, AbbreviationsFindAndReserveSlots) {
   EXPECT_EQ(slot, 1) << "the first free slot, as the front-end channel takes slot 1";
   s_abv abv;
   comabv(4, 1, &abv);
-  unsigned g = adg_get(nullptr, nullptr, 16, "service");
+  unsigned g = adg_get(nullptr, nullptr, kGrpCommunications, "service");
   ASSERT_EQ(i_tcom(slot, &abv, g, 1, 5, 6, 5, 6, 0, nullptr), 1);
   int again = 0;
   EXPECT_EQ(comSlot(4, 1, &again), 1);
@@ -95,7 +93,7 @@ TEST_F(Slots, HostTable) {
 }
 
 TEST_F(Slots, BufferUnitsInPieceForm) {
-  chantest::Peer peer = chantest::make_peer(5, 1);
+  vlxtest::Peer peer = vlxtest::make_peer(5, 1);
   cbu_ref source = unit(6);
   std::memcpy(cbu_bu(source), "main!!", 6);
   unsigned short a, b, c;
@@ -117,11 +115,11 @@ TEST_F(Slots, BufferUnitsInPieceForm) {
   EXPECT_EQ(address, nullptr) << "a one-byte piece is an empty extent";
   ASSERT_EQ(cbu_extent(target, 3, &address, &length), 0);
   EXPECT_EQ(length, 2u);
-  chantest::drop_peer(peer);
+  vlxtest::drop_peer(peer);
 }
 
 TEST_F(Slots, BufferUnitsInRawFormAndLimits) {
-  chantest::Peer peer = chantest::make_peer(5, 1);
+  vlxtest::Peer peer = vlxtest::make_peer(5, 1);
   setProtocolVersion(5, 8);
   cbu_ref source = unit(3);
   std::memcpy(cbu_bu(source), "raw", 3);
@@ -135,7 +133,7 @@ TEST_F(Slots, BufferUnitsInRawFormAndLimits) {
   raz_err();
   peer.send(bytes({0x00, 0x01, 0x7F, 0xFF, 0xFF, 0xFF}));
   EXPECT_THROW(read_cbu(5, target), PLUMEMException) << "a size past the ceiling allocates nothing";
-  chantest::drop_peer(peer);
+  vlxtest::drop_peer(peer);
 }
 
 TEST_F(Slots, LocalServiceHandshake) {

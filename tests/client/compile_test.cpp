@@ -8,6 +8,7 @@
 #include "memory/vlxcalls.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ class Compiled : public ::testing::Test {
   void SetUp() override {
     vlxtest::init_memory();
     fsring();
-    group = adg_get(nullptr, nullptr, 0, "compile test");
+    group = adg_get(nullptr, nullptr, kGrpServer, "compile test");
     ASSERT_NE(group, 0u);
     g = static_cast<grctx*>(adg_malloc(group, sizeof(grctx)));
     g->group = group;

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "client_support.h"
 #include "support/vlxtest.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +36,7 @@ Outcome vlxq(const std::vector<std::string>& args) {
 }
 
 const std::string& rows() {
-  static const std::string command = clienttest::cat_command("people.txt", "ann 7 paris\nbob 12 rome\ncyd 3\n");
+  static const std::string command = "cat " + vlxtest::data_file("people.txt", "ann 7 paris\nbob 12 rome\ncyd 3\n");
   return command;
 }
 

@@ -8,8 +8,8 @@
 
 #include "diagnostics/errcat.h"
 #include "diagnostics/log.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "memory/vlxcalls.h"
 #include "support/vlxtest.h"
 

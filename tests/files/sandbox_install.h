@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/vlxpath.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
 #include "files/spawn_sandbox.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 class SandboxInstall : public ::testing::Test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "memory/vlxcalls.h"
@@ -24,7 +24,7 @@ class FileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vlxtest::init_memory();
-    group_ = adg_get(nullptr, nullptr, 20, "file test");
+    group_ = adg_get(nullptr, nullptr, kGrpSequential, "file test");
     ASSERT_NE(group_, 0u);
     dir_ = fs::path(vlxtest::install_dir()) / "tmp" / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::create_directories(dir_);

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/faults.h"
 #include "calc/acalc.h"
-#include "diagnostics/faults.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "functions/afnc2.h"
 #include "functions/afnsum.h"
 #include "functions/fnargs.h"
@@ -19,6 +19,7 @@
 #include "support/call_parser.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 #include "values/date.h"
 #include "variables/varcla.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "grammar/gralex.h"
 #include "grammar/gram.h"

@@ -1,6 +1,6 @@
 // The token table against the word lists of data/toktab.txt, the reverse
 // arrays that name codes, and the look-ups the scanners make.
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "grammar/toktab.h"
 

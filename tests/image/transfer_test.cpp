@@ -8,40 +8,28 @@
 #include <string>
 #include <vector>
 
+#include "base/bigend.h"
 #include "calc/acalc.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
 #include "support/grammar_builder.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 
 namespace {
 
 constexpr int kSlot = 11;
 
 // A slot over two in-memory buffers at a protocol version.
-struct Slot {
-  int out = cbuf_open(), in = cbuf_open();
-  unsigned group = adg_get(nullptr, nullptr, 16, "slot");
-  explicit Slot(int protocol) { i_tcom(kSlot, nullptr, group, 0, out, in, out, in, protocol, nullptr); }
-  ~Slot() {
-    comFree(kSlot);
-    adg_free(group);
-    cbuf_close(in);
-    cbuf_close(out);
-  }
-  std::string sent() {
-    com_flush_all();
-    return cbuf_take_all(out);
-  }
-  void feed(const std::string& bytes) { cbuf_feed(in, bytes.data(), static_cast<int>(bytes.size())); }
+struct Slot : vlxtest::Peer {
+  explicit Slot(int protocol) : vlxtest::Peer(vlxtest::make_peer(kSlot, kModeBuffer, protocol)) {}
+  ~Slot() { vlxtest::drop_peer(*this); }
 };
-
-std::string be16(int v) { return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)}; }
 
 struct Transfer : ::testing::Test {
   grctx g;
@@ -50,7 +38,7 @@ struct Transfer : ::testing::Test {
     vlxtest::init_memory();
     fsring();
     init_pt_exp(&g, 0);
-    received = adg_get(nullptr, nullptr, 16, "received");
+    received = adg_get(nullptr, nullptr, kGrpCommunications, "received");
   }
   void TearDown() override {
     Grammar_free(&g);
@@ -61,7 +49,7 @@ struct Transfer : ::testing::Test {
   // whether the bytes after them are still in place.
   int receive(const std::string& sizes, const std::string& body, grctx** out, bool* aligned = nullptr) {
     Slot slot(20);
-    slot.feed(body + "END");
+    slot.send(body + "END");
     int counts[kSections];
     int st = grammar_counts(reinterpret_cast<const unsigned char*>(sizes.data()), counts);
     if (st < 0) return st;
@@ -124,7 +112,7 @@ TEST_F(Transfer, SizesFollowThePeerRelease) {
     EXPECT_EQ(get_be16(sizes + 10), 2 * 4);  // narrow class references
     std::vector<unsigned char> buffer(static_cast<std::size_t>(maxSize));
     ASSERT_EQ(sendGrammarElements(kSlot, sizes, &g, buffer.data()), 0);
-    std::string wire = slot.sent();
+    std::string wire = slot.received();
     EXPECT_EQ(wire.size(), nodes * 12u + 8 + 40 + 8 + 8 + 16);
     // Element 0 takes 5 bytes; node 1 (the string literal) follows: code
     // 378 and objectId 1 on 2 bytes each, a mask of the two bytes of its type.
@@ -140,7 +128,7 @@ TEST_F(Transfer, SizesFollowThePeerRelease) {
   EXPECT_EQ(get_be16(sizes + 14), 2 * 8);
   std::vector<unsigned char> buffer(static_cast<std::size_t>(maxSize));
   ASSERT_EQ(sendGrammarElements(kSlot, sizes, &g, buffer.data()), 0);
-  std::string wire = slot.sent();
+  std::string wire = slot.received();
   grctx* copy = nullptr;
   ASSERT_EQ(receive(std::string(reinterpret_cast<char*>(sizes), 16), wire, &copy), 0);
   EXPECT_EQ(builder::evaluate(copy, root), "bool 1");
@@ -192,7 +180,7 @@ TEST_F(Transfer, HostileSections) {
   // A section larger than the buffer.
   Slot slot(20);
   int counts[kSections] = {0, 0, 0, 100};
-  slot.feed(std::string(200, 'x') + "END");
+  slot.send(std::string(200, 'x') + "END");
   EXPECT_EQ(readGrammar(kSlot, &copy, received, counts, 64), -26);
   char tail[3];
   EXPECT_EQ(rl_req(kSlot, tail, 3), 0);
@@ -255,7 +243,7 @@ TEST_F(Transfer, HostileNodesFailOnEvaluation) {
 
 TEST_F(Transfer, CompiledFileHeaders) {
   const std::string& dir = vlxtest::install_dir();
-  unsigned group = adg_get(nullptr, nullptr, 0, "headers");
+  unsigned group = adg_get(nullptr, nullptr, kGrpServer, "headers");
   auto open = [&](const std::string& text) {
     vlxtest::spit(dir + "/tmp/h.vlx", text);
     return adf_open(group, (dir + "/tmp/h.vlx").c_str(), "r");

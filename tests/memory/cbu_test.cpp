@@ -19,7 +19,7 @@ class CbuTest : public ::testing::Test {
   }
   void SetUp() override {
     raz_err();
-    group_ = adg_get(nullptr, nullptr, 0, "cbu test");
+    group_ = adg_get(nullptr, nullptr, kGrpServer, "cbu test");
     ASSERT_NE(group_, 0u);
   }
   void TearDown() override {
@@ -178,7 +178,7 @@ TEST_F(CbuTest, ReleasedGroupTakesTheBuffers) {
   unsigned before = cbu_count(1);
   EXPECT_EQ(cbu_free(r), 0);
   EXPECT_EQ(cbu_count(1), before - 1);
-  group_ = adg_get(nullptr, nullptr, 0, "cbu test");
+  group_ = adg_get(nullptr, nullptr, kGrpServer, "cbu test");
 }
 
 TEST_F(CbuTest, NoExtentFlag) {

@@ -49,7 +49,7 @@ class GroupTest : public ::testing::Test {
 };
 
 TEST_F(GroupTest, ReleasedIdsGoStaleAndTheSlotComesBackOneGenerationUp) {
-  unsigned g = adg_get(nullptr, nullptr, 3, "first");
+  unsigned g = adg_get(nullptr, nullptr, kGrpTables, "first");
   ASSERT_NE(g, 0u);
   EXPECT_EQ(adg_free(g), 0);
   EXPECT_EQ(adg_if(g), 0);
@@ -153,7 +153,7 @@ TEST_F(GroupTest, CeilingRefusesWhatNothingCanCover) {
 
 TEST_F(GroupTest, NoFreeSlotReleasesTheOldestOrDumpsAndSignals) {
   std::vector<unsigned> all;
-  for (unsigned g; (g = adg_get(nullptr, nullptr, 0, "filler")) != 0;) all.push_back(g);
+  for (unsigned g; (g = adg_get(nullptr, nullptr, kGrpServer, "filler")) != 0;) all.push_back(g);
   EXPECT_EQ(Errvlx, 31);
   EXPECT_EQ(Signals, 1);
   bool dumped = false;
@@ -164,7 +164,7 @@ TEST_F(GroupTest, NoFreeSlotReleasesTheOldestOrDumpsAndSignals) {
   raz_err();
   unsigned victim = all[all.size() / 2];
   adg_unkeep(victim);
-  unsigned g = adg_get(nullptr, nullptr, 0, "reuse");
+  unsigned g = adg_get(nullptr, nullptr, kGrpServer, "reuse");
   EXPECT_EQ(g, victim + 1024);
   all.push_back(g);
   for (unsigned id : all) adg_free(id);

@@ -5,33 +5,23 @@
 
 #include <string>
 
-#include "server_process.h"
+#include "base/bigend.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using e2e::bytes;
-using e2e::request;
+using vlxtest::bytes;
+using vlxtest::request;
 
 namespace {
 
-std::string be16(int v) { return bytes({(v >> 8) & 0xFF, v & 0xFF}); }
-std::string be32(int v) { return be16((v >> 16) & 0xFFFF) + be16(v & 0xFFFF); }
-std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
-
 // An open of `command` declaring one text field in a record of `length`.
 std::string open_request(const std::string& command, int length) {
-  std::string body = bytes({3, 2, 0, 1}) + text(command) + text("") + text("") + be16(1) + bytes({0}) + be32(length);
-  std::string field(36, '\0');
-  field.replace(10, 2, be16(306));
-  field.replace(12, 2, be16(255));
-  return request(0, body) + field;
-}
-
-std::string read_first(int slot) {
-  return request(slot, bytes({3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}) + text("") + bytes({0}) + be32(0));
+  vlxtest::Open o = vlxtest::open_request(command, {{0, 306, 255}}, length);
+  return request(0, o.body) + o.raw;
 }
 
 TEST(Ceiling, OversizedOpenAndGrammarAreRefusedAndTheServerGoesOn) {
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(request(0, bytes({3, 22, 0, 0, 0, 10})));
   ASSERT_EQ(s.read(5), bytes({0, 0, 0, 0, 20}));
   s.send(open_request("echo first", 255));
@@ -45,7 +35,7 @@ TEST(Ceiling, OversizedOpenAndGrammarAreRefusedAndTheServerGoesOn) {
   for (int size : sections) sizes += be16(size), grammar += std::string(static_cast<std::size_t>(size), '\0');
   s.send(request(1, bytes({3, 13}) + sizes + be16(1) + bytes({0})) + grammar);
   EXPECT_EQ(s.read(1), bytes({256 - 31}));
-  s.send(read_first(1));
+  s.send(request(1, vlxtest::read_request(0, 0, 0, 10)));
   std::string answer = s.read(256);
   ASSERT_EQ(answer.size(), 256u);
   EXPECT_EQ(answer.substr(0, 6), bytes({0}) + "first");

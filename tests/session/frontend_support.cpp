@@ -1,9 +1,6 @@
 #include "frontend_support.h"
 
-#include <fcntl.h>
 #include <openssl/pem.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <thread>
@@ -11,11 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "base/bigend.h"
+#include "base/vlxpath.h"
 #include "channel/divcom.h"
 #include "channel/iocom.h"
-#include "channel/wire.h"
-#include "files/vlxpath.h"
-#include "memory/vlxcalls.h"
 #include "session/crvcom.h"
 #include "support/vlxtest.h"
 #include "values/varstr.h"
@@ -66,87 +62,23 @@ std::vector<Frame> frames(const std::string& bytes) {
   return out;
 }
 
-FrontEnd::FrontEnd(int m) : mode(m) {
-  group = adg_get(nullptr, nullptr, 16, "front-end");
-  int in, out;
-  if (mode == 0) {
-    in = inBuffer = cbuf_open();
-    out = outBuffer = cbuf_open();
-  } else {
-    int a[2], b[2];
-    EXPECT_EQ(::pipe(a), 0);
-    EXPECT_EQ(::pipe(b), 0);
-    in = a[0], toEngine = a[1];
-    out = b[1], fromEngine = b[0];
-  }
-  // As start-up creates it.
+FrontEnd::FrontEnd(int mode) {
   EXPECT_EQ(comSlot(14, 1, &Scomid), 0);
   s_abv abbreviation;
   comabv(14, 1, &abbreviation);
-  EXPECT_EQ(i_tcom(Scomid, &abbreviation, group, mode, out, in, out, in, 6, nullptr), Scomid);
+  static_cast<vlxtest::Peer&>(*this) = vlxtest::make_peer(Scomid, mode, 6, &abbreviation);
   Crvlast = 'L';
 }
 
-FrontEnd::~FrontEnd() {
-  com_flush_all();
-  if (s_com* c = com_slot(Scomid); c != nullptr && mode != 0) {
-    ::close(static_cast<int>(c->reqr));
-    ::close(static_cast<int>(c->reqw));
-  }
-  comFree(Scomid);
-  adg_free(group);
-  close_writer();
-  if (fromEngine >= 0) ::close(fromEngine);
-  if (mode == 0) cbuf_close(inBuffer), cbuf_close(outBuffer);
-}
-
-void FrontEnd::send(const std::string& bytes) const {
-  if (mode == 0) return cbuf_feed(inBuffer, bytes.data(), static_cast<int>(bytes.size()));
-  ASSERT_EQ(::write(toEngine, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-}
-
-void FrontEnd::close_writer() {
-  if (toEngine >= 0) ::close(toEngine);
-  toEngine = -1;
-}
-
-std::string FrontEnd::received() const {
-  com_flush_all();
-  if (mode == 0) return cbuf_take_all(outBuffer);
-  std::string out;
-  char buffer[4096];
-  pollfd p{fromEngine, POLLIN, 0};
-  while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
-    ssize_t n = ::read(fromEngine, buffer, sizeof buffer);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  return out;
-}
-
-namespace {
-
-bool read_exact(int fd, char* out, std::size_t count) {
-  for (std::size_t done = 0; done < count;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10000) <= 0) return false;
-    ssize_t n = ::read(fd, out + done, count - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
+FrontEnd::~FrontEnd() { vlxtest::drop_peer(*this); }
 
 std::vector<Frame> FrontEnd::wait_frames(int count) {
   std::vector<Frame> out;
   for (int i = 0; i < count; ++i) {
-    unsigned char head[5];
-    if (!read_exact(fromEngine, reinterpret_cast<char*>(head), 5)) break;
-    std::string payload(get_be32(head) - 1, '\0');
-    if (!read_exact(fromEngine, payload.data(), payload.size())) break;
-    out.push_back({head[4], payload});
+    std::string head = wait(5);
+    if (head.size() < 5) break;
+    std::string payload = wait(get_be32(reinterpret_cast<const unsigned char*>(head.data())) - 1);
+    out.push_back({static_cast<unsigned char>(head[4]), payload});
   }
   return out;
 }

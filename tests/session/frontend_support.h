@@ -10,6 +10,8 @@
 
 #include <openssl/evp.h>
 
+#include "support/peer.h"
+
 namespace crvtest {
 
 struct Frame {
@@ -26,20 +28,13 @@ std::string prolog_message();
 // Splits bytes into frames; a trailing incomplete frame fails the test.
 std::vector<Frame> frames(const std::string& bytes);
 
-// Creates the front-end slot Scomid in `mode` (0 buffers, 1 pipes).
-struct FrontEnd {
+// The front-end slot Scomid as start-up creates it, in `mode` (0
+// buffers, 1 pipes).
+struct FrontEnd : vlxtest::Peer {
   explicit FrontEnd(int mode);
   ~FrontEnd();
-  void send(const std::string& bytes) const;
-  // Everything written so far (after the engine's gathered writes went out).
-  std::string received() const;
   // Reads `count` frames, waiting for them (pipe mode).
   std::vector<Frame> wait_frames(int count);
-  void close_writer();
-  int mode;
-  int toEngine = -1, fromEngine = -1;
-  int inBuffer = -1, outBuffer = -1;
-  unsigned group = 0;
 };
 
 // Status and frames of a whole handshake over pipes: the prolog is sent,

@@ -11,7 +11,6 @@
 #include "diagnostics/vlxerr.h"
 #include "frontend_support.h"
 #include "session/crvcom.h"
-#include "session/kvscor.h"
 #include "support/vlxtest.h"
 #include "values/varstr.h"
 
@@ -43,7 +42,6 @@ class Handshake : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     vlxtest::init_memory();
-    ignoreSignal();
     inicom("");
     key_ = make_key("web");
     other_ = make_key("other");

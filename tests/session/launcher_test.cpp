@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "server_process.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using e2e::bytes;
-using e2e::request;
+using vlxtest::bytes;
+using vlxtest::request;
 
 namespace {
 
@@ -57,16 +57,16 @@ TEST(Launcher, EachConnectionGetsItsOwnServer) {
   }
   // Several clients at once: each is answered while the others stay open,
   // which one server process per channel could not do.
-  std::vector<e2e::Server> clients(4);
-  for (e2e::Server& c : clients) {
+  std::vector<vlxtest::Server> clients(4);
+  for (vlxtest::Server& c : clients) {
     int s = connect_to(port);
     ASSERT_GE(s, 0);
     c.toServer = s;
     c.fromServer = ::dup(s);
     c.send(request(0, bytes({3, 22, 0, 0, 0, 10})));
   }
-  for (e2e::Server& c : clients) EXPECT_EQ(c.read(5), bytes({0, 0, 0, 0, 20}));
-  for (e2e::Server& c : clients) {
+  for (vlxtest::Server& c : clients) EXPECT_EQ(c.read(5), bytes({0, 0, 0, 0, 20}));
+  for (vlxtest::Server& c : clients) {
     c.send(request(0, bytes({3, 8})));
     EXPECT_EQ(c.read(1), "") << "the session ends and the connection closes";
   }

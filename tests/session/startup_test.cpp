@@ -12,11 +12,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "server_process.h"
+#include "frontend_support.h"
+#include "support/peer.h"
 #include "support/vlxtest.h"
 
-using e2e::bytes;
-using e2e::request;
+using vlxtest::bytes;
+using vlxtest::exit_status;
+using vlxtest::request;
+using crvtest::frame;
 namespace fs = std::filesystem;
 
 namespace {
@@ -25,10 +28,8 @@ const std::string kVersion10 = request(0, bytes({3, 22, 0, 0, 0, 10}));
 const std::string kEndSession = request(0, bytes({3, 8}));
 const std::string kVersionAnswer = bytes({0, 0, 0, 0, 20});
 
-int exit_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
-
 TEST(Startup, DescriptorFormNegotiatesAndEnds) {
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(kVersion10);
   EXPECT_EQ(s.read(5), kVersionAnswer);
   s.send(kEndSession);
@@ -36,7 +37,7 @@ TEST(Startup, DescriptorFormNegotiatesAndEnds) {
 }
 
 TEST(Startup, StandardInputFormSwitchesHeaderAtVersionEleven) {
-  e2e::Server s = e2e::start_stdin_form();
+  vlxtest::Server s = vlxtest::start_stdin_form();
   s.send(request(0, bytes({3, 22, 0, 0, 0, 11})));
   EXPECT_EQ(s.read(5), kVersionAnswer);
   // From now on the header has 4 bytes: code 0, length 2.
@@ -46,7 +47,7 @@ TEST(Startup, StandardInputFormSwitchesHeaderAtVersionEleven) {
 
 TEST(Startup, KerberosOptionKeepsTheStandardInputForm) {
   fs::path tmp = fs::path(vlxtest::install_dir()) / "tmp";
-  e2e::Server s = e2e::start_stdin_form({"-k"}, {"KRB_CC_NAME=FILE:/tmp/cache", "VLXSYS_TRACE=512",
+  vlxtest::Server s = vlxtest::start_stdin_form({"-k"}, {"KRB_CC_NAME=FILE:/tmp/cache", "VLXSYS_TRACE=512",
                                                  "TMPDIR=" + tmp.string()});
   s.send(kVersion10);
   EXPECT_EQ(s.read(5), kVersionAnswer);
@@ -58,7 +59,7 @@ TEST(Startup, KerberosOptionKeepsTheStandardInputForm) {
 }
 
 TEST(Startup, UnknownEventIsAnsweredAndTheLoopGoesOn) {
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(request(0, bytes({3, 0x1B})));
   EXPECT_EQ(s.read(1), bytes({0xE6}));
   s.send(request(0, bytes({9, 3})));
@@ -70,14 +71,14 @@ TEST(Startup, UnknownEventIsAnsweredAndTheLoopGoesOn) {
 }
 
 TEST(Startup, OversizedBodyEndsTheSessionWithItsError) {
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(bytes({0, 0x10, 0x00}) + std::string(0x1000, 'x'));
   EXPECT_EQ(s.read(1), bytes({0xE6}));
   EXPECT_EQ(exit_status(s.wait()), 256 - 26);
 }
 
 TEST(Startup, LostClientEndsTheProcess) {
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(kVersion10);
   EXPECT_EQ(s.read(5), kVersionAnswer);
   s.close_requests();
@@ -86,7 +87,7 @@ TEST(Startup, LostClientEndsTheProcess) {
 
 TEST(Startup, Signals) {
   {
-    e2e::Server s = e2e::start_descriptor_form();
+    vlxtest::Server s = vlxtest::start_descriptor_form();
     s.send(kVersion10);
     ASSERT_EQ(s.read(5), kVersionAnswer);
     ::kill(s.pid, SIGINT);
@@ -94,7 +95,7 @@ TEST(Startup, Signals) {
     EXPECT_EQ(exit_status(s.wait()), 1) << "SIGINT is ignored, SIGHUP exits with its number";
   }
   {
-    e2e::Server s = e2e::start_descriptor_form();
+    vlxtest::Server s = vlxtest::start_descriptor_form();
     s.send(kVersion10);
     ASSERT_EQ(s.read(5), kVersionAnswer);
     ::kill(s.pid, SIGTERM);
@@ -105,7 +106,7 @@ TEST(Startup, Signals) {
 // Socket form: the launcher hands a pipe, reads the announced port,
 // connects, sends the service header and user text, reads the process id.
 struct Launch {
-  e2e::Server server;
+  vlxtest::Server server;
   int port = 0;
   int socket = -1;
 };
@@ -172,12 +173,9 @@ TEST(Startup, SocketFormTriesTheRangesInOrder) {
   ::close(l.socket);
 }
 
-std::string be16(int v) { return bytes({(v >> 8) & 0xFF, v & 0xFF}); }
-std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
-
 // An open of `command` with no field, with the 3-byte header.
 std::string open_request(const std::string& command) {
-  return request(0, bytes({3, 2, 0, 1}) + text(command) + text("") + text("") + be16(0) + bytes({0, 0, 0, 0, 1}));
+  return request(0, vlxtest::open_request(command, {}, 1).body);
 }
 
 // The sandbox is off only when the user text names the administrator as
@@ -215,7 +213,7 @@ TEST(Startup, AdministratorOfTheSocketFormSkipsTheSandbox) {
 // routine: the signal's line in the log, and the signal's number as status.
 TEST(Startup, GroupExhaustionEndsThroughTheSignalRoutine) {
   fs::path tmp = fs::path(vlxtest::install_dir()) / "tmp";
-  e2e::Server s = e2e::start_descriptor_form({}, {"VLX_FAULT=group:40", "VLXSYS_TRACE=512", "TMPDIR=" + tmp.string()});
+  vlxtest::Server s = vlxtest::start_descriptor_form({}, {"VLX_FAULT=group:40", "VLXSYS_TRACE=512", "TMPDIR=" + tmp.string()});
   s.send(kVersion10);
   ASSERT_EQ(s.read(5), kVersionAnswer);
   pid_t pid = s.pid;
@@ -256,7 +254,7 @@ TEST(Startup, SpoolFilesOfDeadProcessesAreRemoved) {
   std::string alive = tmp + "/vlxt" + std::to_string(::getpid()) + "_0";
   std::string other = tmp + "/vlxt" + std::to_string(dead) + "_3.keep";
   for (const std::string& f : {stale, alive, other}) vlxtest::spit(f, "x\n");
-  e2e::Server s = e2e::start_descriptor_form();
+  vlxtest::Server s = vlxtest::start_descriptor_form();
   s.send(kVersion10);
   ASSERT_EQ(s.read(5), kVersionAnswer);
   EXPECT_FALSE(fs::exists(stale));
@@ -270,15 +268,8 @@ TEST(Startup, SpoolFilesOfDeadProcessesAreRemoved) {
 
 namespace {
 
-std::string frame(int type, const std::string& payload) {
-  std::uint32_t length = static_cast<std::uint32_t>(payload.size() + 1);
-  return bytes({static_cast<int>(length >> 24), static_cast<int>((length >> 16) & 0xFF),
-                static_cast<int>((length >> 8) & 0xFF), static_cast<int>(length & 0xFF), type}) +
-         payload;
-}
-
 TEST(Startup, FrontEndModeHandshakeThenDeletedSession) {
-  e2e::Server s = e2e::start_stdin_form({"-q"});
+  vlxtest::Server s = vlxtest::start_stdin_form({"-q"});
   s.send(frame(1, R"({"method":"POST","url":"/$prolog"})") + frame(3, R"({"server":"web","folder":"app"})"));
   s.send(frame(1, R"j({"method":"DELETE","url":"/$connections('999')"})j") + frame(3, ""));
   std::string answers = s.read(1 << 16);
@@ -288,7 +279,7 @@ TEST(Startup, FrontEndModeHandshakeThenDeletedSession) {
 }
 
 TEST(Startup, FrontEndModeRefusesAnotherSessionId) {
-  e2e::Server s = e2e::start_stdin_form({"-q"});
+  vlxtest::Server s = vlxtest::start_stdin_form({"-q"});
   s.send(frame(1, R"({"method":"POST","url":"/$prolog"})") + frame(3, "{}"));
   s.send(frame(1, R"j({"method":"DELETE","url":"/$connections('12')"})j") + frame(3, ""));
   std::string answers = s.read(1 << 16);

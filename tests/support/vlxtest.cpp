@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/vlxpath.h"
 #include "diagnostics/vlxerr.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +42,13 @@ void init_memory() {
   if (!done) ini_malloc(64 * 1024);
   done = true;
   raz_err();
+}
+
+std::string data_file(const std::string& name, const std::string& text) {
+  fs::path data = fs::path(install_dir()) / "data";
+  fs::create_directories(data);
+  spit((data / name).string(), text);
+  return (data / name).string();
 }
 
 std::vector<Case> read_cases(const std::string& file) {

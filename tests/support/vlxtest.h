@@ -15,6 +15,10 @@ const std::string& install_dir();
 // ini_malloc with a generous ceiling, once per program; clears the error.
 void init_memory();
 
+// Writes `text` to the file `name` of the installation's data/ folder,
+// which the shipped sandbox lets `cat` read; its path.
+std::string data_file(const std::string& name, const std::string& text);
+
 // Lines of a data file under the test folder's data/, without comments
 // ("#" first) and blank lines; each with its line number.
 struct Case {

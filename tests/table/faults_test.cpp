@@ -1,13 +1,14 @@
-// Injected faults at every allocation, write and read of a whole table
-// session: each is answered with its error, the next request is served,
-// and nothing stays behind (spool files, descriptors, children, memory).
+// Injected faults at every allocation, write, read, open and command start
+// of a whole table session: each is answered with its error, the next
+// request is served, and nothing stays behind (spool files, descriptors,
+// children, memory).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <string>
 #include <vector>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "support/vlxtest.h"
@@ -18,6 +19,12 @@ using namespace tabletest;
 using vlx::fault::site;
 
 namespace {
+
+// ORDER SITES: the error each site's fault is answered with (no memory, no
+// room on the disk, a system error, too many open files, no more
+// processes).
+const char* const Names[] = {"alloc", "write", "read", "group", "open", "spawn"};
+const int Expected[] = {-31, -44, -25, 0, -29, -31};
 
 struct Outcome {
   std::vector<int> statuses;
@@ -50,10 +57,9 @@ TEST_P(Faults, EveryPointIsAnsweredAndLeavesNothing) {
   for (int i = 0; i < 3000; ++i) text += std::to_string(i) + (i % 3 ? " keep" : " skip") + " row\n";
   // A long line makes the spool go through the line rules (reads, writes).
   text += std::string(700, 'L') + "\n";
-  vlxtest::spit(data_dir() + "/faults", text);
-  std::string command = "cat " + data_dir() + "/faults";
+  std::string command = "cat " + vlxtest::data_file("faults", text);
   site where = GetParam();
-  int expected = where == vlx::fault::alloc ? -31 : where == vlx::fault::write ? -44 : -25;
+  int expected = Expected[where];
   // A clean run counts the points of this kind in a session.
   vlx::fault::arm(where, 0);
   session(command);
@@ -79,15 +85,13 @@ TEST_P(Faults, EveryPointIsAnsweredAndLeavesNothing) {
     EXPECT_EQ(adg_used(), used) << "point " << n;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child left, point " << n;
   }
-  std::printf("%s: %ld points tried, %d answered with %d\n",
-              where == vlx::fault::alloc ? "alloc" : where == vlx::fault::write ? "write" : "read", points, answered,
-              expected);
+  std::printf("%s: %ld points tried, %d answered with %d\n", Names[where], points, answered, expected);
   EXPECT_GT(answered, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sites, Faults, ::testing::Values(vlx::fault::alloc, vlx::fault::write, vlx::fault::read),
-                         [](const auto& info) {
-                           return info.param == vlx::fault::alloc ? "alloc" : info.param == vlx::fault::write ? "write" : "read";
-                         });
+INSTANTIATE_TEST_SUITE_P(Sites, Faults,
+                         ::testing::Values(vlx::fault::alloc, vlx::fault::write, vlx::fault::read, vlx::fault::open,
+                                           vlx::fault::spawn),
+                         [](const auto& info) { return std::string(Names[info.param]); });
 
 }  // namespace

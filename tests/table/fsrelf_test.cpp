@@ -16,11 +16,7 @@ using namespace tabletest;
 
 namespace {
 
-class Decoders : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { start_engine(); }
-  void TearDown() override { raz_err(); }
-};
+class Decoders : public EngineTest {};
 
 // A grammar of one integer literal: its size list and sections.
 std::string small_grammar(std::string* sizes) {
@@ -74,8 +70,7 @@ TEST_F(Decoders, UnservedRequestsReadTheirFieldsInOrder) {
 // Sizes that are not a multiple of their section's element size refuse
 // the grammar; the bytes they announce are consumed all the same.
 TEST_F(Decoders, RefusedGrammarsConsumeWhatTheyAnnounce) {
-  vlxtest::spit(data_dir() + "/refused", "1 one\n");
-  int slot = open_table("cat " + data_dir() + "/refused", 3);
+  int slot = open_text("refused", "1 one\n");
   ASSERT_GT(slot, 0);
   std::string sizes = be16(25) + be16(6) + std::string(12, '\0');
   std::string raw(31, 'x');
@@ -104,8 +99,7 @@ TEST_F(Decoders, RefusedGrammarsConsumeWhatTheyAnnounce) {
 // A key comparison whose compared value leads back to itself, directly or
 // through other nodes, is answered with an error; the table goes on.
 TEST_F(Decoders, CyclicKeyComparisonsAreAnswered) {
-  vlxtest::spit(data_dir() + "/cyclic", "1 one\n2 two\n");
-  int slot = open_table("cat " + data_dir() + "/cyclic", 3);
+  int slot = open_text("cyclic", "1 one\n2 two\n");
   ASSERT_GT(slot, 0);
   for (int through = 0; through < 3; ++through) {
     grctx g;

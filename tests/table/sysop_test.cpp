@@ -13,26 +13,17 @@
 #include "support/vlxtest.h"
 #include "table/filsrv.h"
 #include "table/sysop.h"
+#include "table_support.h"
 #include "values/date.h"
 #include "values/vlxdcb.h"
 #include "variables/varcla.h"
-#include "table_support.h"
 
 using namespace tabletest;
 using Fields = std::vector<std::string>;
 
 namespace {
 
-class SysTable : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { start_engine(); }
-  void TearDown() override { raz_err(); }
-  // Opens `cat` of a data file holding `text`.
-  int open_text(const std::string& name, const std::string& text, int fields = 3) {
-    vlxtest::spit(data_dir() + "/" + name, text);
-    return open_table("cat " + data_dir() + "/" + name, fields);
-  }
-};
+class SysTable : public EngineTest {};
 
 TEST_F(SysTable, EmptyOutput) {
   int slot = open_text("empty", "");
@@ -196,9 +187,9 @@ TEST_F(SysTable, SelectionInRequestOrder) {
 // Words of fields declared with other types than 8-bit text are read as
 // those types into the typed record, which filters and answers see.
 TEST_F(SysTable, DeclaredTypesConvertTheWords) {
-  const Field name{0, 306, 255}, count{255, 302, 4}, price{259, 303, 0}, day{279, 307, 4};
-  vlxtest::spit(data_dir() + "/typed", "alpha 42 1.5 20240301\nbeta 7 -0.25 19991231\ngamma\ndelta 9999999999 1 20240301\nepsilon x\n");
-  int slot = open_declared("cat " + data_dir() + "/typed", {name, count, price, day}, 283);
+  const Field name{0, LSTRG, 255}, count{255, LINTG, 4}, price{259, LDCB, 0}, day{279, LDATE, 4};
+  std::string typed = vlxtest::data_file("typed", "alpha 42 1.5 20240301\nbeta 7 -0.25 19991231\ngamma\ndelta 9999999999 1 20240301\nepsilon x\n");
+  int slot = open_declared("cat " + typed, {name, count, price, day}, 283);
   ASSERT_GT(slot, 0);
   std::string record;
   ASSERT_EQ(read_record(slot, 0, &record), 0);
@@ -258,8 +249,7 @@ TEST_F(SysTable, EachTableHasAClassOfItsFields) {
 
   // Declared types: the variables read the typed record.
   const Field name{0, 306, 255}, count{255, 302, 4};
-  vlxtest::spit(data_dir() + "/typedvars", "alpha 42\n");
-  slot = open_declared("cat " + data_dir() + "/typedvars", {name, count}, 259);
+  slot = open_declared("cat " + vlxtest::data_file("typedvars", "alpha 42\n"), {name, count}, 259);
   ASSERT_GT(slot, 0);
   cls = Tfs[slot]->varClass;
   ASSERT_EQ(read_table(slot, 0, &f, 0, 1), 0);

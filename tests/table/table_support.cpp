@@ -10,17 +10,17 @@
 #include "calc/acalc.h"
 #include "channel/afd.h"
 #include "channel/divcom.h"
-#include "channel/fsrarq.h"
 #include "channel/iocom.h"
-#include "diagnostics/mess.h"
 #include "diagnostics/vlxerr.h"
 #include "files/cfgfil.h"
+#include "files/mess.h"
 #include "image/vlxfsq.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
-#include "session/kvscor.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
+#include "table/fsrarq.h"
 #include "table/sysop.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 namespace tabletest {
 
 namespace {
-int In = -1, Out = -1, Encoder = -1;
+vlxtest::Peer Client, Encoder;
 constexpr int kEncoderSlot = 7;
 
 int status_of(const std::string& answer) {
@@ -41,8 +41,6 @@ void start_engine() {
   if (done) return;
   done = true;
   vlxtest::init_memory();
-  fs::create_directories(data_dir());
-  ignoreSignal();
   load_system_security();
   ini_mess("ENG");
   inicom("");
@@ -50,13 +48,9 @@ void start_engine() {
   cbu_ini(512);
   fsring();
   sysisf();
-  unsigned group = adg_get(nullptr, nullptr, 16, "table test channel");
-  In = cbuf_open();
-  Out = cbuf_open();
-  i_tcom(1, nullptr, group, 0, Out, In, Out, In, 20, nullptr);
+  Client = vlxtest::make_peer(1, kModeBuffer, 20);
   sethdvcom(1, 20);
-  Encoder = cbuf_open();
-  i_tcom(kEncoderSlot, nullptr, group, 0, Encoder, Encoder, Encoder, Encoder, 20, nullptr);
+  Encoder = vlxtest::make_peer(kEncoderSlot, kModeBuffer, 20);
   raz_err();
 }
 
@@ -70,40 +64,31 @@ std::string call(int object, const std::string& body, const std::string& raw) {
     std::string seed = std::string(1, static_cast<char>(object)) + be16(static_cast<int>(body.size())) + body + raw;
     vlxtest::spit(std::string(seeds) + "/seed" + std::to_string(n++), seed);
   }
-  cbuf_feed(In, raw.data(), static_cast<int>(raw.size()));
+  Client.send(raw);
   std::string copy = body;
   fsr_an(object, copy.data(), static_cast<int>(copy.size()));
-  return cbuf_take_all(Out);
+  return Client.received();
 }
 
-std::string unread() { return cbuf_take_all(In); }
+void EngineTest::TearDown() { raz_err(); }
 
-std::string text(const std::string& s) { return be16(static_cast<int>(s.size()) + 2) + be16(static_cast<int>(s.size())) + s; }
-std::string be16(int v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; }
-std::string be32(int v) { return be16((v >> 16) & 0xFFFF) + be16(v & 0xFFFF); }
+std::string unread() { return cbuf_take_all(Client.inBuffer); }
 
 int open_declared(const std::string& command, const std::vector<Field>& fields, int recordLength) {
-  int count = static_cast<int>(fields.size());
-  std::string body = std::string("\x03\x02\x00\x01", 4) + text(command) + text("") + text("") + be16(count) +
-                     std::string(1, '\0') + be32(recordLength);
-  std::string raw;
-  for (const Field& f : fields) {
-    std::string d(36, '\0');
-    d.replace(4, 4, be32(f.offset));
-    d.replace(10, 2, be16(f.type));
-    d.replace(12, 2, be16(f.length));
-    raw += d;
-  }
-  std::string answer = call(0, body, raw);
+  vlxtest::Open o = vlxtest::open_request(command, fields, recordLength);
+  std::string answer = call(0, o.body, o.raw);
   int st = status_of(answer);
   if (st != 0) return st;
-  return answer.size() == 3 ? static_cast<unsigned char>(answer[1]) << 8 | static_cast<unsigned char>(answer[2]) : -1000;
+  return answer.size() == 3 ? static_cast<std::uint16_t>(get_be16(reinterpret_cast<const unsigned char*>(answer.data()) + 1))
+                            : -1000;
 }
 
 int open_table(const std::string& command, int fields) {
-  std::vector<Field> declared;
-  for (int i = 0; i < fields; ++i) declared.push_back(Field{i * 255, 306, 255});
-  return open_declared(command, declared, fields * 255);
+  return open_declared(command, vlxtest::words(fields), fields * kFieldWidth);
+}
+
+int open_text(const std::string& name, const std::string& text, int fields) {
+  return open_table("cat " + vlxtest::data_file(name, text), fields);
 }
 
 namespace {
@@ -111,39 +96,32 @@ int take_record(const std::string& answer, std::vector<std::string>* fields, int
   int st = status_of(answer);
   if (fields != nullptr) fields->clear();
   if (st != 0 || fields == nullptr) return st;
-  for (int i = 0; i < fieldCount && answer.size() >= 1 + static_cast<std::size_t>(i + 1) * 255; ++i) {
-    std::string slot = answer.substr(1 + static_cast<std::size_t>(i) * 255, 255);
+  for (int i = 0; i < fieldCount && answer.size() >= 1 + static_cast<std::size_t>(i + 1) * kFieldWidth; ++i) {
+    std::string slot = answer.substr(1 + static_cast<std::size_t>(i) * kFieldWidth, kFieldWidth);
     fields->push_back(slot.substr(0, slot.find('\0')));
   }
   return st;
 }
 }  // namespace
 
-namespace {
-std::string read_request(int mode, int criterion) {
-  return std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(0) + be16(0) +
-         std::string(1, '\0') + std::string(1, static_cast<char>(criterion)) + text("") + be16(0) + be32(0) + be32(0);
-}
-}  // namespace
-
 int read_table(int slot, int mode, std::vector<std::string>* fields, int criterion, int fieldCount) {
-  return take_record(call(slot, read_request(mode, criterion)), fields, fieldCount);
+  return take_record(call(slot, vlxtest::read_request(mode, criterion)), fields, fieldCount);
 }
 
 int read_record(int slot, int mode, std::string* record) {
-  std::string answer = call(slot, read_request(mode, 0));
+  std::string answer = call(slot, vlxtest::read_request(mode));
   int st = status_of(answer);
   if (st == 0) *record = answer.substr(1);
   return st;
 }
 
 int read_by_key(int slot, int key, int count, int mode, std::vector<std::string>* fields) {
-  std::string body = std::string("\x03\x13", 2) + be16(key) + std::string(1, static_cast<char>(count)) + be16(mode) +
-                     be16(1) + "k" + be16(0) + std::string(1, '\0') + be32(0) + text("") + be16(0) + be32(0);
+  std::string body = bytes({kSysDriver, kEvReadKeys}) + be16(key) + bytes({count}) + be16(mode) + be16(1) + "k" +
+                     be16(0) + bytes({0}) + be32(0) + text("") + be16(0) + be32(0);
   return take_record(call(slot, body), fields, 3);
 }
 
-int close_table(int slot) { return status_of(call(slot, std::string("\x03\x09", 2))); }
+int close_table(int slot) { return status_of(call(slot, bytes({kSysDriver, kEvClose}))); }
 
 std::string encode_grammar(grctx* g, std::string* sizes) {
   unsigned char list[16];
@@ -152,7 +130,7 @@ std::string encode_grammar(grctx* g, std::string* sizes) {
   *sizes = std::string(reinterpret_cast<char*>(list), static_cast<std::size_t>(n));
   std::vector<unsigned char> buffer(static_cast<std::size_t>(max) + 1);
   sendGrammarElements(kEncoderSlot, list, g, buffer.data());
-  return cbuf_take_all(Encoder);
+  return Encoder.received();
 }
 
 namespace {
@@ -181,8 +159,7 @@ int add_filter_grammar(int slot, grctx& g, unsigned root, int criterion) {
   std::string sizes;
   std::string raw = encode_grammar(&g, &sizes);
   Grammar_free(&g);
-  std::string body = std::string("\x03\x0D", 2) + sizes + be16(static_cast<int>(root)) +
-                     std::string(1, static_cast<char>(criterion));
+  std::string body = bytes({kSysDriver, kEvAddFilter}) + sizes + be16(static_cast<int>(root)) + bytes({criterion});
   return status_of(call(slot, body, raw));
 }
 
@@ -191,7 +168,7 @@ int add_filter(int slot, const std::vector<Condition>& conditions, int criterion
   init_pt_exp(&g, 0);
   unsigned root = 0;
   for (const Condition& c : conditions) {
-    unsigned test = comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
+    unsigned test = comparison(&g, slot, vlxtest::words(c.field + 1).back(), c.op, "'" + c.literal + "'");
     root = root == 0 ? test : static_cast<unsigned>(stfexp(&g, 266, 0, root, test, 0, 0));
   }
   return add_filter_grammar(slot, g, root, criterion);
@@ -200,7 +177,7 @@ int add_filter(int slot, const std::vector<Condition>& conditions, int criterion
 int add_filter_rooted(int slot, const Condition& c, unsigned root) {
   grctx g;
   init_pt_exp(&g, 0);
-  comparison(&g, slot, Field{c.field * 255, 306, 255}, c.op, "'" + c.literal + "'");
+  comparison(&g, slot, vlxtest::words(c.field + 1).back(), c.op, "'" + c.literal + "'");
   return add_filter_grammar(slot, g, root, 0);
 }
 
@@ -211,7 +188,7 @@ int add_field_filter(int slot, const Field& field, const char* op, const std::st
 }
 
 int remove_filter(int slot, int filter) {
-  return status_of(call(slot, std::string("\x03\x11", 2) + std::string(1, static_cast<char>(filter))));
+  return status_of(call(slot, bytes({kSysDriver, kEvRemoveFilter, filter})));
 }
 
 int select(int slot, const std::vector<int>& fields) {
@@ -220,19 +197,17 @@ int select(int slot, const std::vector<int>& fields) {
   unsigned next = 0;
   // The chain runs in request order: build it from the last field.
   for (auto f = fields.rbegin(); f != fields.rend(); ++f)
-    next = static_cast<unsigned>(stfexp(&g, 336, static_cast<unsigned>(slot), static_cast<unsigned>(*f * 255), 255, 306, next));
+    next = static_cast<unsigned>(stfexp(&g, kFieldLoad, static_cast<unsigned>(slot), static_cast<unsigned>(*f * kFieldWidth),
+                                        kFieldWidth, kFieldType, next));
   std::string sizes;
   std::string raw = encode_grammar(&g, &sizes);
   Grammar_free(&g);
-  std::string body = std::string("\x03\x17", 2) + sizes + std::string(1, static_cast<char>(next)) +
-                     std::string(1, '\0') + std::string(1, '\0');
+  std::string body = bytes({kSysDriver, kEvSelect}) + sizes + bytes({static_cast<int>(next), 0, 0});
   return status_of(call(slot, body, raw));
 }
 
 int read_selected(int slot, int mode, int size, std::string* record) {
-  std::string body = std::string("\x03\x01", 2) + be16(0) + std::string(1, static_cast<char>(mode)) + be16(16) +
-                     be16(0) + std::string(1, '\0') + std::string(1, '\0') + text("") + be16(0) + be32(0) + be32(0);
-  std::string answer = call(slot, body);
+  std::string answer = call(slot, vlxtest::read_request(mode, 0, kReadSelected));
   int st = status_of(answer);
   if (st == 0) *record = answer.substr(1, static_cast<std::size_t>(size));
   return st;

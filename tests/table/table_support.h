@@ -2,39 +2,48 @@
 // handed to fsr_an as the request loop would, answers taken back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "base/bigend.h"
 #include "image/vlxload.h"
+#include "support/peer.h"
 
 namespace tabletest {
+
+using vlxtest::bytes;
+using vlxtest::Field;
+using vlxtest::text;
 
 // Sets up the engine once (memory, messages, sandbox, calculator, driver 3)
 // and gives slot 1 protocol version 20.
 void start_engine();
-// The data folder "!data" of the test installation.
+
+// The data folder of the test installation (vlxtest::data_file).
 std::string data_dir();
 
 // Sends one request (body, then the raw bytes that follow it); returns
 // everything answered.
 std::string call(int object, const std::string& body, const std::string& raw = "");
+
+// A test of the service in process: the engine started, the error state
+// cleared after each test.
+class EngineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { start_engine(); }
+  void TearDown() override;
+};
 // The bytes sent after a request body that no decoder read, taken away.
 std::string unread();
 
-std::string text(const std::string& s);
-std::string be16(int v);
-std::string be32(int v);
-
-// A declared field: offset in the record, storage type, length.
-struct Field {
-  int offset;
-  int type;
-  int length;
-};
 // Opens `command` with the declared fields; the table slot or a negated error.
 int open_declared(const std::string& command, const std::vector<Field>& fields, int recordLength);
 // Opens `command` with `fields` text fields of 255 bytes.
 int open_table(const std::string& command, int fields = 3);
+// Opens `cat` of the data file `name` holding `text`.
+int open_text(const std::string& name, const std::string& text, int fields = 3);
 // A read answering the record's bytes as they are sent (on status 0).
 int read_record(int slot, int mode, std::string* record);
 // A read; fills `fields` from the record answered. Returns the status.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "support/vlxtest.h"

@@ -15,6 +15,7 @@
 #include "memory/vlxcalls.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 #include "values/date.h"
 #include "values/varstr.h"
 #include "variables/varcla.h"

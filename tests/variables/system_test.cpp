@@ -7,12 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "channel/wire.h"
-#include "diagnostics/faults.h"
+#include "base/bigend.h"
+#include "base/faults.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
+#include "table/afncompi.h"
 #include "variables/varsys.h"
 
 namespace {

@@ -1,7 +1,8 @@
 // vlxsys: the system table server. One process serves one client channel.
-#include "calc/acalc.h"
-#include "channel/fsrarq.h"
+#include "channel/divcom.h"
 #include "session/kvscor.h"
+#include "table/afncompi.h"
+#include "table/fsrarq.h"
 #include "table/sysop.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,5 @@
-// Fault injection points of the allocator and the file layer.
+// Fault injection points of the allocator, the file layer and the start of
+// commands.
 //
 // Test builds (VLX_FAULTS) count the calls that reach each site and can be
 // told to fail the n-th one from now; other builds compile every check to
@@ -7,8 +8,10 @@
 
 namespace vlx::fault {
 
-// ORDER SITES: the names of arm_from_environment.
-enum site { alloc, write, read, group, nsites };
+// ORDER SITES: the names of arm_from_environment. A write fault also fails
+// a rename; an open fault fails the opening of a file, a spawn fault the
+// start of a command.
+enum site { alloc, write, read, group, open, spawn, nsites };
 
 #if VLX_FAULTS
 // True when this call is the armed one (the fault then disarms itself).
@@ -18,8 +21,8 @@ void arm(site s, long n);
 // Calls of `s` counted since the last arm (or since start).
 long calls(site s);
 // Arms the fault that VLX_FAULT names as "<site>:<n>" (sites alloc, write,
-// read, group: a group creation finding no free slot), so that a test can
-// take the server binary where no request leads.
+// read, group: a group creation finding no free slot, open, spawn), so
+// that a test can take the server binary where no request leads.
 void arm_from_environment();
 #else
 inline constexpr bool hit(site) { return false; }

@@ -1,4 +1,4 @@
-#include "files/vlxpath.h"
+#include "base/vlxpath.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

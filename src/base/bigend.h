@@ -1,8 +1,10 @@
-// Big-endian integers of the wire: every multi-byte number on the channel
-// is sent most significant byte first.
+// Big-endian integers: every multi-byte number on the channel, in the
+// handshake frames and in stored values is written most significant byte
+// first.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 inline void put_be16(unsigned char* out, int value) {
   out[0] = static_cast<unsigned char>((value >> 8) & 0xFF);
@@ -27,4 +29,17 @@ inline std::uint64_t get_be64(const unsigned char* in) {
 inline void put_be64(unsigned char* out, std::uint64_t value) {
   put_be32(out, static_cast<std::uint32_t>(value >> 32));
   put_be32(out + 4, static_cast<std::uint32_t>(value));
+}
+
+// The bytes of a 16- or 32-bit number, for a request or frame being built.
+inline std::string be16(int value) {
+  unsigned char bytes[2];
+  put_be16(bytes, value);
+  return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
+}
+
+inline std::string be32(std::uint32_t value) {
+  unsigned char bytes[4];
+  put_be32(bytes, value);
+  return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
 }

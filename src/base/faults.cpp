@@ -1,4 +1,4 @@
-#include "diagnostics/faults.h"
+#include "base/faults.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +27,7 @@ long calls(site s) { return Calls[s]; }
 
 void arm_from_environment() {
   // ORDER SITES
-  static const char* const kNames[nsites] = {"alloc", "write", "read", "group"};
+  static const char* const kNames[nsites] = {"alloc", "write", "read", "group", "open", "spawn"};
   const char* value = std::getenv("VLX_FAULT");
   if (value == nullptr) return;
   const char* colon = std::strchr(value, ':');

@@ -1,4 +1,5 @@
-// The table service's dispatch table: which handler answers which code.
+#include "table/afncompi.h"
+
 #include "calc/acalc.h"
 #include "calc/fplan.h"
 #include "functions/afnc2.h"
@@ -9,8 +10,6 @@
 #include "table/filsrv.h"
 #include "variables/varsys.h"
 
-calc_fn Obef[kCodes];
-
 namespace {
 
 struct Entry {
@@ -19,9 +18,10 @@ struct Entry {
 };
 
 // ORDER OPCODES: the built-in functions (2..190, codes in
-// src/functions/fnargs.h, ORDER FNCODES), the operator and operand codes
-// of the compiled grammar (256..272, 299..384), the variables (309) and
-// the table service's field loads (335, 336).
+// src/functions/fnargs.h, ORDER FNCODES), the operator codes of the
+// compiled grammar (256..272), the literal loads (under their value's type
+// code), the variables (309) and the table service's field loads (335,
+// 336).
 const Entry kOperators[] = {
     {kFnTime, fntime},       {kFnTimeD, fntimed},     {kFnInt, fnint},         {kFnAbs, fnabs},
     {kFnAr2, fnar2},         {kFnLen, fnlen},         {kFnVal, fnval},         {kFnAscii, fnascii},
@@ -35,11 +35,11 @@ const Entry kOperators[] = {
     {kFnToupper, fncase},    {kFnTolower, fncase},    {kFnFind, fnfind},       {kFnWeek, fnweek},
     {kFnEomonth, fneomonth}, {kFnAddmonth, fnaddmonth}, {kFnAweek, fnaweek},   {kFnCtrans, fnctrans},
     {kFnLike, fnlike},
-    {256, uminu}, {257, unot},    {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
-    {262, dpow},  {263, dpow},    {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
-    {268, cgreq}, {269, clsth},   {270, clseq},   {271, cequa},    {272, cdiff},   {299, loadbool},
-    {302, loadint}, {303, loaddcb}, {307, loaddte}, {378, loadstu}, {383, loaduuid}, {384, loaddtm},
-    {309, varia_g}, {335, kcmp_g}, {336, chamfi_g},
+    {256, uminu},    {257, unot},       {258, sum},     {259, sub},      {260, prd},     {261, vlxdiv},
+    {262, dpow},     {263, dpow},       {264, dor},     {265, dxor},     {266, dand},    {267, cgrth},
+    {268, cgreq},    {269, clsth},      {270, clseq},   {271, cequa},    {272, cdiff},   {LBOOL, loadbool},
+    {LINTG, loadint}, {LDCB, loaddcb},  {LDATE, loaddte}, {LSTRU, loadstu}, {LUUID, loaduuid},
+    {LDATETIME, loaddtm}, {309, varia_g}, {kKeyCompare, kcmp_g}, {kFieldLoad, chamfi_g},
 };
 
 }  // namespace

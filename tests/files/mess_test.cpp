@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "diagnostics/mess.h"
+#include "base/vlxpath.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "support/vlxtest.h"
 
 namespace fs = std::filesystem;

@@ -22,6 +22,8 @@ extern char Bmess[256];
 extern char Vmessname[256];
 extern char Omessname[256];
 
+// Opens the message file of `language` ("ENG" when empty) and makes it
+// the source of err_vlx's error texts (Errtext).
 int ini_mess(const char* language);
 const char* message(int file, int chapter, int line);
 // REQUIRES: out has room for 256 bytes.

@@ -1,4 +1,4 @@
-#include "diagnostics/mess.h"
+#include "files/mess.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/vlxpath.h"
 #include "diagnostics/log.h"
 #include "diagnostics/vlxerr.h"
 #include "files/vlxfile.h"
-#include "files/vlxpath.h"
 #include "memory/vlxcalls.h"
 
 using namespace vlx;
@@ -101,6 +101,7 @@ bool find_message(int file, int chapter, int line, char* out) {
 }  // namespace
 
 int ini_mess(const char* language) {
+  Errtext = [](int number) { return message(0, 13, number); };
   std::string lang = language == nullptr || language[0] == '\0' ? "ENG" : language;
   std::string path = resolve_path("!lan", lang.c_str(), nullptr);
   struct stat st;
@@ -111,7 +112,7 @@ int ini_mess(const char* language) {
   s_messfile& f = Messfile[0];
   if (f.channel > 0 && lang == Vmessname) return 0;
   end_mess();
-  Messgroup = adg_get(nullptr, nullptr, 0, "%s", lang.c_str());
+  Messgroup = adg_get(nullptr, nullptr, kGrpServer, "%s", lang.c_str());
   if (Messgroup == 0) return -Vstat1;
   std::snprintf(Vmessname, 255, "%s", lang.c_str());
   std::snprintf(Omessname, 255, "%s", lang.c_str());
@@ -123,7 +124,7 @@ int ini_mess(const char* language) {
   f.Smess = static_cast<std::int64_t*>(adg_malloc(Messgroup, kChapterStep * sizeof(std::int64_t)));
   if (f.Smess == nullptr) {
     close_file(f);
-    return err_vlx(26, "open_mess");
+    return err_vlx(kErrInternal, "open_mess");
   }
   f.capacity = kChapterStep;
   f.Smess[0] = 0;
@@ -133,7 +134,7 @@ int ini_mess(const char* language) {
     int n = read_line(f.channel, line);
     if (n < 0) {
       close_file(f);
-      return err_vlx(58, "%s", path.c_str());
+      return err_vlx(kErrMessageFile, "%s", path.c_str());
     }
     if (n == 0) break;
     if (!is_chapter_mark(line)) continue;
@@ -141,7 +142,7 @@ int ini_mess(const char* language) {
       void* grown = adg_realloc(Messgroup, f.Smess, (f.capacity + kChapterStep) * sizeof(std::int64_t));
       if (grown == nullptr) {
         close_file(f);
-        return err_vlx(26, "open_mess");
+        return err_vlx(kErrInternal, "open_mess");
       }
       f.Smess = static_cast<std::int64_t*>(grown);
       f.capacity += kChapterStep;
@@ -168,7 +169,7 @@ const char* message(int file, int chapter, int line) {
 
 char* getmes(char* out, int file, int chapter, int line) {
   if (file < 0 || file > 1 || line < 0 || out == nullptr) {
-    err_vlx(26, "getmes");
+    err_vlx(kErrInternal, "getmes");
     return nullptr;
   }
   find_message(file, chapter, line, out);
@@ -187,7 +188,7 @@ const char* next_mess(int file) {
 int ini_isolan(const char* code, char* out) {
   std::strcpy(out, "ENG");
   if (code == nullptr || code[0] == '\0' || code[1] == '\0') return 0;
-  unsigned group = adg_get(nullptr, nullptr, 0, "ini_isolan");
+  unsigned group = adg_get(nullptr, nullptr, kGrpServer, "ini_isolan");
   if (group == 0) return -Vstat1;
   std::string path = resolve_path("!lan", "ISO", nullptr);
   int channel = adf_open(group, path.c_str(), "r");

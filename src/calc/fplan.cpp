@@ -290,20 +290,21 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
 }
 
 // The characters of 8-bit text stored at `in` within `limit` bytes: up to
-// its first NUL. Fields are short: eight bytes at a time, inline.
-inline unsigned text_length(const unsigned char* in, unsigned limit) {
+// its first NUL. Fields are short: eight bytes at a time, inline, while
+// the field (`room` bytes, `limit` or more) has them.
+inline unsigned text_length(const unsigned char* in, unsigned limit, unsigned room) {
   static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
   constexpr std::uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
   unsigned n = 0;
-  for (; n + 8 <= limit; n += 8) {
+  for (; n < limit && n + 8 <= room; n += 8) {
     std::uint64_t word;
     std::memcpy(&word, in + n, 8);
     // The lowest marked byte is the first NUL (bytes in memory order).
     if (std::uint64_t zero = (word - kOnes) & ~word & kHighs; zero != 0)
-      return n + static_cast<unsigned>(__builtin_ctzll(zero) >> 3);
+      return std::min(limit, n + static_cast<unsigned>(__builtin_ctzll(zero) >> 3));
   }
   while (n < limit && in[n] != 0) n++;
-  return n;
+  return std::min(n, limit);
 }
 
 // The order of the n characters of 8-bit text at `in` against the test's
@@ -338,7 +339,7 @@ inline int stream_order(const plan_test& t, const grctx* g, Next next) {
 // the loaded value's text is read; kNoOrder when that reading fails.
 int val_order(const plan_test& t, const unsigned char* in) {
   char text[256];
-  unsigned n = text_length(in, std::min(t.size, 255u));
+  unsigned n = text_length(in, std::min(t.size, 255u), t.size);
   std::memcpy(text, in, n);
   text[n] = 0;
   s_dcb d;
@@ -349,7 +350,7 @@ int val_order(const plan_test& t, const unsigned char* in) {
 
 // toupper of 8-bit text, mapped a character at a time as it is compared.
 int upper_order(const plan_test& t, const grctx* g, const unsigned char* in) {
-  unsigned n = text_length(in, t.size), at = 0;
+  unsigned n = text_length(in, t.size, t.size), at = 0;
   char16_t mapped[16];
   int pending = 0, used = 0;
   return stream_order(t, g, [&]() -> unsigned {
@@ -380,15 +381,15 @@ template <std::uint8_t kForm>
     int c = dcbcmp(&d, &t.value.decimal);
     return (c > 0) - (c < 0);
   }
-  if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size));
+  if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size, t.size));
   if constexpr (kForm == kValText8) return val_order(t, in);
   if constexpr (kForm == kLenText8) {
     // Against a length L, the first L + 1 bytes tell (t.count, set when
     // the plan is made).
-    unsigned n = text_length(in, t.count);
+    unsigned n = text_length(in, t.count, t.size);
     return n < t.count || t.count == t.size ? sign(n, t.value.integer) : 1;
   }
-  if constexpr (kForm == kLeftText8) return text_order(t, g, in, text_length(in, std::min(t.size, t.count)));
+  if constexpr (kForm == kLeftText8) return text_order(t, g, in, text_length(in, std::min(t.size, t.count), t.size));
   if constexpr (kForm == kUpperText8) return upper_order(t, g, in);
   return 0;
 }

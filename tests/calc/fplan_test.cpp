@@ -52,9 +52,9 @@ int load_field(res_u* r, grctx*, s_exp* e, int) {
 struct Layout {
   unsigned offset, type, length;
 };
-const Layout kLayout[] = {{0, LLIBE, 1},  {1, LSINT, 2},  {3, LINTG, 4},  {7, LINT64, 8}, {15, LDATE, 3},
-                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0},  {60, LSTRG, 8}};
-unsigned char Stored[64];
+const Layout kLayout[] = {{0, LLIBE, 1},  {1, LSINT, 2},  {3, LINTG, 4}, {7, LINT64, 8},   {15, LDATE, 3},
+                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0}, {48, LSTRG, 20}, {92, LSTRG, 8}};
+unsigned char Stored[96];
 
 int load_stored(res_u* r, grctx*, s_exp* e, int) {
   if (e->header + static_cast<unsigned>(stored_size(static_cast<int>(e->type), static_cast<int>(e->tail))) > sizeof Stored)
@@ -78,8 +78,9 @@ void random_stored(std::mt19937& random) {
       case LSTRG: {
         // Numbers for val, one it cannot read, and characters whose upper
         // case is longer or beyond 8 bits.
-        const char* texts[] = {"", "A", "AB", "B", "ABCDEF", "12", "-0.25", "1e200", "\337a", "a\xFF", "ab"};
-        res_setascii(&v, texts[random() % 11]);
+        const char* texts[] = {"", "A", "AB", "B", "ABCDEF", "12", "-0.25", "1e200", "\337a", "a\xFF", "ab",
+                               "ABCDEFGHIJK", "0123456789012", "SSASSASSA\337", "ABCDEFGH", "1234567.5"};
+        res_setascii(&v, texts[random() % 16]);
         break;
       }
       case LDCB: strdcb(&v.rs_dcb, random() % 2 ? "1.5" : "-0.25"), v.rs_type = LDCB; break;
@@ -113,7 +114,8 @@ class Generator {
   // A field; mostly one of text when `text`.
   unsigned field(bool text = false) {
     if (!stored_) return stfexp(g_, kFieldLoad, static_cast<unsigned>(1 + pick_below(7)), 0, 0, 0, 0);
-    const Layout& f = kLayout[text && pick_below(4) != 0 ? (pick_below(4) ? 6 : 8) : pick_below(9)];
+    const int texts[] = {6, 8, 8, 9};
+    const Layout& f = kLayout[text && pick_below(4) != 0 ? texts[pick_below(4)] : pick_below(10)];
     return stfexp(g_, kFieldLoad, 1, f.offset, f.length, f.type, 0);
   }
 
@@ -252,12 +254,13 @@ TEST_F(Plan, ComputesCallsFromTheRecord) {
     return load_stored(r, g, e, code);
   };
   Plan_view = view_stored;
-  const char* filters[] = {"(> (code 38 F) 10)", "(= (code 37 F) 5)", "(= (code 55 F 3) 'STR')", "(= (code 95 F) 'STRASSE')",
+  const char* filters[] = {"(> (code 38 F) 10)", "(= (code 37 F) 5)", "(> (code 37 F) 8)", "(= (code 55 F 3) 'STR')",
+                           "(= (code 95 F) 'STRASSE')", "(= (code 95 F) 'STRASSENBAHN')",
                            "(< 'ST' (code 95 F))", "(<> (code 55 F 0) '')"};
-  const char* texts[] = {"12", "stra\337e", "1e200"};
+  const char* texts[] = {"12", "stra\337e", "1e200", "stra\337enbahn", "12345678", "123456789"};
   for (const char* text : texts) {
     std::memset(Stored, 0, sizeof Stored);
-    std::memcpy(Stored + 22, text, std::strlen(text));
+    std::memcpy(Stored + 48, text, std::strlen(text));
     for (const char* filter : filters) {
       SCOPED_TRACE(std::string(filter) + " on " + text);
       grctx g;
@@ -268,9 +271,9 @@ TEST_F(Plan, ComputesCallsFromTheRecord) {
       ASSERT_NE(root, 0u);
       for (unsigned i = 1; i <= g.gr_exp.gc_nbr; ++i) {
         s_exp* e = gt_exp(&g, i);
-        // The field: 8-bit text of 6 bytes at 22; a call's second operand
+        // The field: 8-bit text of 20 bytes at 48; a call's second operand
         // is its second argument.
-        if (e->code == kFieldLoad) *e = s_exp{kFieldLoad, LSTRG, 1, 22, 6, e->next};
+        if (e->code == kFieldLoad) *e = s_exp{kFieldLoad, LSTRG, 1, 48, 20, e->next};
         if (e->code < 256 && e->tail != 0) gt_exp(&g, e->header)->next = e->tail, e->tail = 0;
       }
       fplan plan;

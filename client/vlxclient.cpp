@@ -14,6 +14,10 @@
 #include "channel/protocol.h"
 #include "diagnostics/vlxerr.h"
 #include "files/mess.h"
+#include "files/spawn_sandbox.h"
+#include "grammar/generator.h"
+#include "grammar/parser.h"
+#include "grammar/toktab.h"
 #include "image/vlxfsq.h"
 #include "image/vlxload.h"
 #include "memory/vlxcalls.h"
@@ -24,7 +28,8 @@ namespace {
 
 constexpr int kMemoryKb = 64 * 1024;
 
-// Once per process: memory and messages. A lost server is an error: the
+// Once per process: memory, messages and the compiler's tables, its
+// error lines kept off the client's output (CompileError carries them). A lost server is an error: the
 // channel has no lost-peer routine here (Comlost).
 void init_process() {
   static bool done = [] {
@@ -32,6 +37,10 @@ void init_process() {
     ini_malloc(kMemoryKb);
     ini_mess("ENG");
     inicom("");
+    iniTokTab();
+    grammar::Exception_fd = -1;
+    grammar::L4gerror_fd = -1;
+    iniTokTabSdata();
     raz_err();
     return true;
   }();
@@ -272,7 +281,14 @@ Table Session::open(const std::string& command, int fieldCount) {
   std::string fields;
   for (int i = 0; i < fieldCount; ++i) fields += field_description(i);
   send(operation.c_str(), 0, body, fields);
-  status(operation.c_str());
+  try {
+    status(operation.c_str());
+  } catch (const Error& e) {
+    // The server runs the command only when its sandbox accepts it, and
+    // logs a refusal where this process finds it too (same environment).
+    if (e.number != kErrAccess) throw;
+    throw Error(operation, e.number, "refused by the command sandbox; rejected commands are logged in " + bsys_path());
+  }
   int slot;
   if (protocol_ > 10) {
     unsigned char two[2];
@@ -287,7 +303,7 @@ Table Session::open(const std::string& command, int fieldCount) {
 // ---------------------------------------------------------------- Table
 
 Table::Table(Table&& other) noexcept
-    : session_(other.session_), slot_(other.slot_), fields_(other.fields_), selected_(std::move(other.selected_)) {
+    : session_(other.session_), slot_(other.slot_), fields_(std::move(other.fields_)), selected_(std::move(other.selected_)) {
   std::memcpy(filters_, other.filters_, sizeof filters_);
   other.session_ = nullptr;
 }
@@ -308,15 +324,12 @@ void Table::close() {
   s->status("close");
 }
 
-int Table::filter(const Expr& condition) {
+int Table::filter(const std::string& text) {
   const char* operation = "filter";
   if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
-  if (int h = highest_field(condition); h > fields_)
-    throw Error(operation, kErrInternal, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
-  int root = compile(condition, slot_, grammar.g);
-  if (root < 0) session_->channel_failed(operation, root);
+  int root = compile_filter(text, fields_, slot_, grammar.g);
   std::string tail = be16(root);
   put8(tail, 0);  // criterion
   session_->send_grammar(operation, slot_, kEvAddFilter, tail, grammar.g);
@@ -346,7 +359,7 @@ void Table::select(const std::vector<int>& fields) {
   if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   if (fields.empty() || fields.size() > 255) throw Error(operation, kErrInternal, "between 1 and 255 fields");
   for (int f : fields) {
-    if (f < 1 || f > fields_) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
+    if (f < 1 || f > fields_.count()) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
   }
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
@@ -373,7 +386,7 @@ void Table::remove_selection() {
 std::optional<Record> Table::answer_record(const char* operation) {
   int st = session_->status(operation);
   if (st != 0) return std::nullopt;
-  std::size_t fields = selected_.empty() ? static_cast<std::size_t>(fields_) : selected_.size();
+  std::size_t fields = selected_.empty() ? static_cast<std::size_t>(fields_.count()) : selected_.size();
   std::vector<char> raw(fields * kFieldWidth);
   session_->bytes(operation, raw.data(), static_cast<int>(raw.size()));
   return split_record(raw);

@@ -2,6 +2,9 @@
 
 #include <cctype>
 
+#include <cstring>
+
+#include "base/bigend.h"
 #include "channel/protocol.h"
 #include "diagnostics/vlxerr.h"
 #include "grammar/anagram.h"
@@ -10,12 +13,30 @@
 #include "grammar/srcread.h"
 #include "grammar/toktab.h"
 #include "image/vlxload.h"
+#include "values/date.h"
+#include "values/vlxdcb.h"
 
 namespace vlxc {
 
 namespace {
 
 constexpr unsigned kFieldCode = 336;
+
+// ORDER TYPE: Type and the forms of its fields. A decimal is the value
+// itself (length 0), a date its day number.
+constexpr struct {
+  int storage, length, size;
+} kForms[] = {{kFieldType, kFieldWidth, kFieldWidth}, {LINTG, 4, 4}, {LDCB, 0, 20}, {LDATE, 4, 4}};
+
+// The node that reads field `number` of the table in `tableSlot`.
+void field_node(s_exp* e, const Fields& fields, int number, int tableSlot) {
+  const Form& f = fields.form(number);
+  e->code = kFieldCode;
+  e->objectId = static_cast<unsigned>(tableSlot);
+  e->header = f.offset;
+  e->tail = static_cast<unsigned>(f.length);
+  e->type = static_cast<unsigned>(f.storage);
+}
 
 bool same_word(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -59,11 +80,7 @@ void link_fields(const std::string& text, const Fields& fields, int tableSlot, g
     if (name == nullptr) continue;
     int number = fields.find(name);
     if (number == 0) throw CompileError(text, std::string("unknown field ") + name, column_of(text, name));
-    e->code = kFieldCode;
-    e->objectId = static_cast<unsigned>(tableSlot);
-    e->header = static_cast<unsigned>(number - 1) * kFieldWidth;
-    e->tail = kFieldWidth;
-    e->type = kFieldType;
+    field_node(e, fields, number, tableSlot);
   }
 }
 
@@ -74,6 +91,16 @@ std::string identifier_of(std::string_view word) {
   if (word.empty() || std::isdigit(static_cast<unsigned char>(word[0]))) name = "_";
   for (char c : word) name += identifier_byte(c) ? c : '_';
   return name;
+}
+
+Fields::Fields(int count, const std::vector<Type>& types)
+    : names_(static_cast<std::size_t>(count)), types_(static_cast<std::size_t>(count), Type::text) {
+  for (std::size_t i = 0; i < types.size() && i < types_.size(); ++i) types_[i] = types[i];
+  for (Type t : types_) {
+    const auto& k = kForms[static_cast<int>(t)];
+    forms_.push_back(Form{static_cast<unsigned>(length_), k.storage, k.length, k.size});
+    length_ += k.size;
+  }
 }
 
 void Fields::name(const std::vector<std::string>& words) {
@@ -124,16 +151,39 @@ int compile_filter(const std::string& text, const Fields& fields, int tableSlot,
   return g->headerWord;
 }
 
-int compile_fields(const int* fields, int count, int tableSlot, grctx* g) {
+int compile_fields(const Fields& fields, const std::vector<int>& numbers, int tableSlot, grctx* g) {
   // Stored last to first so that each node can name its successor.
   int next = 0;
-  for (int i = count - 1; i >= 0; --i) {
-    int f = stfexp(g, kFieldCode, static_cast<unsigned>(tableSlot), static_cast<unsigned>(fields[i] - 1) * kFieldWidth,
-                   kFieldWidth, kFieldType, static_cast<unsigned>(next));
+  for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) {
+    int f = stfexp(g, kFieldCode, 0, 0, 0, 0, static_cast<unsigned>(next));
     if (f < 0) return f;
+    field_node(gt_exp(g, static_cast<unsigned>(f)), fields, *n, tableSlot);
     next = f;
   }
   return next;
+}
+
+std::string field_text(Type type, const unsigned char* data) {
+  switch (type) {
+    case Type::text: return std::string(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), kFieldWidth));
+    case Type::integer: return std::to_string(static_cast<std::int32_t>(get_be32(data)));
+    case Type::decimal: {
+      s_dcb d;
+      std::memcpy(&d, data, sizeof d);
+      // Wide enough for every decimal in fixed notation.
+      char text[201] = "";
+      dcbstr(&d, text, 200);
+      return text;
+    }
+    case Type::date: {
+      int day = static_cast<std::int32_t>(get_be32(data)), y = 0, m = 0, dd = 0;
+      if (day == 0 || datetol(day, &y, &m, &dd) < 0) return "";
+      char text[16];
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, dd);
+      return text;
+    }
+  }
+  return "";
 }
 
 }  // namespace vlxc

@@ -38,7 +38,7 @@ enum class Mode {
   current = kReadCurrent,
 };
 
-// Fields of one record, trailing zero bytes of each slot removed.
+// Fields of one record as text (field_text of filter.h).
 using Record = std::vector<std::string>;
 
 struct Error : std::runtime_error {
@@ -83,7 +83,7 @@ class Table {
 
  private:
   friend class Session;
-  Table(Session* session, int slot, int fields) : session_(session), slot_(slot), fields_(fields) {}
+  Table(Session* session, int slot, Fields fields) : session_(session), slot_(slot), fields_(std::move(fields)) {}
   std::optional<Record> answer_record(const char* operation);
 
   Session* session_;
@@ -105,8 +105,9 @@ class Session {
   int protocol() const { return protocol_; }
   pid_t server_pid() const { return pid_; }
 
-  // Opens `command` as a table of `fieldCount` fields of 255 bytes.
-  Table open(const std::string& command, int fieldCount);
+  // Opens `command` as a table of `fieldCount` fields, `types[i]` the type
+  // of field i + 1 (text beyond): the server converts the words.
+  Table open(const std::string& command, int fieldCount, const std::vector<Type>& types = {});
   // Sends the end of the session and waits for the server; its exit status.
   int end();
 

@@ -1,7 +1,7 @@
 // vlxq: runs a command as a system table on a vlxsys server and prints
 // its records, filtered and selected on the server.
 //
-//   vlxq [-n FIELDS] [--header] [--where EXPR] [--select LIST]
+//   vlxq [-n FIELDS] [--header] [--types LIST] [--where EXPR] [--select LIST]
 //        [--last|--reverse] [--tsv|--csv|--json] [--server PATH] COMMAND
 //
 // Exit status: 0 done, 1 the server answered an error (its number and
@@ -26,11 +26,13 @@ namespace {
 constexpr int kDefaultFields = 8;
 
 const char kUsage[] =
-    "usage: vlxq [-n FIELDS] [--header] [--where EXPR] [--select LIST] [--last|--reverse]\n"
-    "            [--tsv|--csv|--json] [--server PATH] COMMAND\n"
+    "usage: vlxq [-n FIELDS] [--header] [--types LIST] [--where EXPR] [--select LIST]\n"
+    "            [--last|--reverse] [--tsv|--csv|--json] [--server PATH] COMMAND\n"
     "  -n FIELDS      words of each output line taken as fields (default 8, empty\n"
     "                 trailing columns dropped)\n"
     "  --header       the first output line names the fields; it is no record\n"
+    "  --types LIST   field types converted by the server, e.g. 2:integer,3:decimal,\n"
+    "                 5:date (words YYYYMMDD); text otherwise; not with --header\n"
     "  --where EXPR   filter evaluated by the server: a 4GL expression over the\n"
     "                 fields F1..Fn and the header's names, e.g.\n"
     "                 'F1 = \"root\" and val(F3) > 1000', or SData text: '@F1 eq \"root\"'\n"
@@ -47,6 +49,7 @@ enum class Form { columns, tsv, csv, json };
 struct Options {
   int fields = 0;  // 0: not given
   std::string where, select, server, command;
+  std::vector<vlxc::Type> types;
   bool header = false, last = false, reverse = false;
   Form form = Form::columns;
 };
@@ -60,6 +63,30 @@ int to_count(const std::string& text, const char* what) {
       std::stoi(text) < 1)
     throw UsageError(std::string("bad ") + what + " '" + text + "'");
   return std::stoi(text);
+}
+
+// ORDER TYPE: the names of vlxc::Type.
+const char* const kTypeNames[] = {"text", "integer", "decimal", "date"};
+
+// NUMBER:TYPE items: the type of each field up to the highest named.
+std::vector<vlxc::Type> parse_types(const std::string& list) {
+  std::vector<vlxc::Type> types;
+  std::size_t at = 0;
+  while (at <= list.size()) {
+    std::size_t comma = list.find(',', at);
+    std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    std::size_t colon = item.find(':');
+    if (colon == std::string::npos) throw UsageError("--types: '" + item + "' is not NUMBER:TYPE");
+    int n = to_count(item.substr(0, colon), "field in --types");
+    std::string name = item.substr(colon + 1);
+    auto known = std::find(std::begin(kTypeNames), std::end(kTypeNames), name);
+    if (known == std::end(kTypeNames)) throw UsageError("--types: unknown type '" + name + "'");
+    if (types.size() < static_cast<std::size_t>(n)) types.resize(static_cast<std::size_t>(n), vlxc::Type::text);
+    types[static_cast<std::size_t>(n - 1)] = static_cast<vlxc::Type>(known - std::begin(kTypeNames));
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return types;
 }
 
 Options parse_options(int argc, char** argv) {
@@ -78,6 +105,8 @@ Options parse_options(int argc, char** argv) {
     };
     if (a == "-n")
       o.fields = to_count(value(), "field count");
+    else if (a == "--types")
+      o.types = parse_types(value());
     else if (a == "--where")
       o.where = value();
     else if (a == "--select")
@@ -107,6 +136,11 @@ Options parse_options(int argc, char** argv) {
   }
   if (o.command.empty()) throw UsageError("no command");
   if (o.last && o.reverse) throw UsageError("--last and --reverse exclude each other");
+  // The server converts every line it reads, the first one too: a header
+  // would come back as numbers and dates.
+  if (o.header && !o.types.empty()) throw UsageError("--types and --header exclude each other");
+  if (o.fields != 0 && o.types.size() > static_cast<std::size_t>(o.fields))
+    throw UsageError("--types names field " + std::to_string(o.types.size()) + " beyond -n " + std::to_string(o.fields));
   return o;
 }
 
@@ -149,8 +183,10 @@ std::string csv_field(const std::string& s) {
 }
 
 // Prints the records in `form`; `names` heads the columns when given, and
-// keys the objects of JSON.
-void print(std::vector<vlxc::Record> records, std::vector<std::string> names, bool named, Form form, bool trim) {
+// keys the objects of JSON, where the values of `numeric` columns are
+// numbers.
+void print(std::vector<vlxc::Record> records, std::vector<std::string> names, const std::vector<bool>& numeric,
+           bool named, Form form, bool trim) {
   std::size_t columns = 0;
   for (const vlxc::Record& r : records) {
     std::size_t used = r.size();
@@ -161,14 +197,23 @@ void print(std::vector<vlxc::Record> records, std::vector<std::string> names, bo
   if (named) columns = std::max(columns, names.size());
   names.resize(columns);
   if (form == Form::json) {
-    nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const vlxc::Record& r : records) {
-      nlohmann::ordered_json object = nlohmann::ordered_json::object();
-      for (std::size_t c = 0; c < columns; ++c) object[names[c]] = c < r.size() ? r[c] : std::string();
-      array.push_back(std::move(object));
+    // Numbers are written as the server's text of them, exactly: a JSON
+    // library would round a 32-digit decimal through a double. Bytes that
+    // are no UTF-8 cannot be JSON text: they become U+FFFD.
+    auto text = [](const std::string& s) {
+      return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    };
+    std::string out = "[";
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      out += i == 0 ? "{" : ",{";
+      for (std::size_t c = 0; c < columns; ++c) {
+        const std::string& value = c < records[i].size() ? records[i][c] : std::string();
+        out += (c == 0 ? "" : ",") + text(names[c]) + ":";
+        out += c < numeric.size() && numeric[c] ? value : text(value);
+      }
+      out += "}";
     }
-    // Bytes that are no UTF-8 cannot be JSON text: they become U+FFFD.
-    std::printf("%s\n", array.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    std::printf("%s]\n", out.c_str());
     return;
   }
   if (named) records.insert(records.begin(), names);
@@ -189,14 +234,15 @@ void print(std::vector<vlxc::Record> records, std::vector<std::string> names, bo
 }
 
 int run(const Options& o, const char* argv0) {
-  int fields = o.fields == 0 ? kDefaultFields : o.fields;
+  int fields = o.fields == 0 ? std::max(kDefaultFields, static_cast<int>(o.types.size())) : o.fields;
   bool trim = o.fields == 0 && o.select.empty();
   vlxc::Session session(o.server.empty() ? default_server(argv0) : o.server);
   std::vector<vlxc::Record> records;
   std::vector<std::string> names;
+  std::vector<bool> numeric;
   std::vector<int> selected;
   {
-    vlxc::Table table = session.open(o.command, fields);
+    vlxc::Table table = session.open(o.command, fields, o.types);
     // The header is read before any filter: the reads that follow go on
     // from it and never see it again.
     std::optional<vlxc::Record> header;
@@ -208,7 +254,11 @@ int run(const Options& o, const char* argv0) {
     }
     if (selected.empty())
       for (int f = 1; f <= fields; ++f) selected.push_back(f);
-    for (int f : selected) names.push_back(table.fields().name(f));
+    for (int f : selected) {
+      names.push_back(table.fields().name(f));
+      vlxc::Type t = table.fields().type(f);
+      numeric.push_back(t == vlxc::Type::integer || t == vlxc::Type::decimal);
+    }
     if (o.header && trim) {
       // Columns without a word in the header are named only when used.
       std::size_t words = 0;
@@ -232,7 +282,7 @@ int run(const Options& o, const char* argv0) {
     table.close();
   }
   session.end();
-  print(std::move(records), std::move(names), o.header, o.form, trim);
+  print(std::move(records), std::move(names), numeric, o.header, o.form, trim);
   return 0;
 }
 

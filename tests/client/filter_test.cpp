@@ -4,6 +4,9 @@
 // server reads, the names fields answer to, and selections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include "calc/acalc.h"
 #include "filter.h"
 #include "grammar/anagram.h"
@@ -13,6 +16,8 @@
 #include "support/grammar_builder.h"
 #include "support/vlxtest.h"
 #include "table/afncompi.h"
+#include "values/date.h"
+#include "values/vlxdcb.h"
 
 namespace {
 
@@ -110,8 +115,7 @@ TEST_P(Filter, HeaderWordsNameTheFields) {
 }
 
 TEST_P(Filter, SelectionChainsFieldsInOrder) {
-  const int chosen[] = {3, 1, 3};
-  int first = vlxc::compile_fields(chosen, 3, 5, g);
+  int first = vlxc::compile_fields(fields, {3, 1, 3}, 5, g);
   ASSERT_GT(first, 0);
   std::vector<unsigned> offsets;
   for (int i = first; i != 0; i = static_cast<int>(node(i).next)) {
@@ -120,6 +124,39 @@ TEST_P(Filter, SelectionChainsFieldsInOrder) {
     offsets.push_back(node(i).header);
   }
   EXPECT_EQ(offsets, (std::vector<unsigned>{510, 0, 510}));
+}
+
+TEST_P(Filter, TypedFieldsLieWhereTheirFormsPutThem) {
+  using vlxc::Type;
+  vlxc::Fields typed(5, {Type::text, Type::integer, Type::decimal, Type::date});
+  EXPECT_EQ(typed.record_length(), 255 + 4 + 20 + 4 + 255);
+  EXPECT_EQ(typed.type(5), Type::text) << "text beyond the types given";
+  int root = vlxc::compile_filter("F2 > 1 and F3 < 2.5 and F4 <> [1/2/2020] and F5 = \"\"", typed, 3, g);
+  ASSERT_GT(root, 0);
+  std::vector<std::array<unsigned, 3>> read;  // offset, length, storage type
+  for (unsigned i = 1; i <= g->gr_exp.gc_nbr; ++i)
+    if (node(static_cast<int>(i)).code == 336u)
+      read.push_back({node(static_cast<int>(i)).header, node(static_cast<int>(i)).tail, node(static_cast<int>(i)).type});
+  std::sort(read.begin(), read.end());
+  EXPECT_EQ(read, (std::vector<std::array<unsigned, 3>>{{255, 4, 302}, {259, 0, 303}, {279, 4, 307}, {283, 255, 306}}));
+}
+
+TEST(FieldText, EachTypeReadsBackAsText) {
+  unsigned char integer[4] = {0xFF, 0xFF, 0xFF, 0xF9};
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::integer, integer), "-7");
+  s_dcb d;
+  ASSERT_EQ(strdcb(&d, "-1234.5678"), 0);
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::decimal, reinterpret_cast<unsigned char*>(&d)), "-1234.5678");
+  unsigned char zero[20] = {};
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::decimal, zero), "0") << "an empty word";
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::date, zero), "") << "the null date";
+  int day = 0;
+  ASSERT_EQ(ltodate(&day, 2024, 2, 29, 0), 0);
+  unsigned char date[4] = {static_cast<unsigned char>(day >> 24), static_cast<unsigned char>(day >> 16),
+                           static_cast<unsigned char>(day >> 8), static_cast<unsigned char>(day)};
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::date, date), "2024-02-29");
+  unsigned char text[255] = {'a', 'b'};
+  EXPECT_EQ(vlxc::field_text(vlxc::Type::text, text), "ab");
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Filter, ::testing::Values('R', 'S'),

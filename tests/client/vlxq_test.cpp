@@ -88,6 +88,21 @@ TEST(Vlxq, BuiltInsCompareFieldsAsNumbers) {
   EXPECT_EQ(r.out, "item\nbolt\nnut\n");
 }
 
+TEST(Vlxq, DeclaredTypesAreConvertedAndComparedByTheServer) {
+  const std::string typed =
+      "cat " + vlxtest::data_file("typed.txt", "bolt 12 0.125 20240229\nnut 7 10.50 20231231\nwasher 100 3\n");
+  // As text "100" < "12" < "7"; as numbers 12 and 100 pass.
+  Outcome r = vlxq({"--types", "2:integer,3:decimal,4:date", "--where", "F2 > 10 and F3 < 5", typed});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "bolt    12   0.125  2024-02-29\nwasher  100  3\n") << "an empty date word is the null date";
+  r = vlxq({"--types", "2:integer,3:decimal,4:date", "--json", "--where", "@F4 ge @2024-01-01@ or F2 eq 7", typed});
+  EXPECT_EQ(r.out,
+            "[{\"F1\":\"bolt\",\"F2\":12,\"F3\":0.125,\"F4\":\"2024-02-29\"},"
+            "{\"F1\":\"nut\",\"F2\":7,\"F3\":10.5,\"F4\":\"2023-12-31\"}]\n");
+  r = vlxq({"--types", "4:date", typed + " " + vlxtest::data_file("bad.txt", "x 1 2 yesterday\n")});
+  EXPECT_EQ(r.status, 1) << "a word that is no date: " << r.out;
+}
+
 TEST(Vlxq, SDataAndTheLanguageSelectTheSameRecords) {
   Outcome language = vlxq({"--header", "--where", "qty = \"7\" or note = \"x\"", table()});
   Outcome sdata = vlxq({"--header", "--where", "@qty eq \"7\" or note eq \"x\"", table()});
@@ -148,6 +163,10 @@ TEST(Vlxq, UsageErrorsExitTwo) {
            {"-n", "0", "ls"},
            {"--last", "--reverse", "ls"},
            {"--csv", "--json", "ls"},
+           {"--types", "2:number", "ls"},
+           {"--types", "2", "ls"},
+           {"-n", "2", "--types", "3:date", "ls"},
+           {"--header", "--types", "2:integer", "ls"},
            {"--bogus", "ls"},
            {"ls", "-l"},
        }) {

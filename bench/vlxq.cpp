@@ -59,14 +59,16 @@ int main(int, char** argv) {
   fs::path file = root / "data" / "orders";
   {
     std::ofstream out(file);
-    for (int i = 0; i < kLines; ++i) out << "c" << i % 5000 << ' ' << i % 1000 << '.' << i % 100 << " item" << i % 7 << '\n';
+    for (int i = 0; i < kLines; ++i)
+      out << "c" << i % 5000 << ' ' << i % 1000 << '.' << i % 100 << " item" << i % 7 << '\n';
   }
   // One order in about 500 passes; both print the three fields tab-separated.
   // The equality first lets the server pass over most lines before the
   // calculator runs; the same filter the other way round evaluates every
   // line: shown, without a target.
   auto vlxq_with = [&](const std::string& filter, const char* out) {
-    return vlxq.string() + " -n 3 --tsv --where '" + filter + "' 'cat " + file.string() + "' > " + (root / out).string();
+    return vlxq.string() + " -n 3 --tsv --where '" + filter + "' 'cat " + file.string() + "' > " +
+           (root / out).string();
   };
   const std::string ours = vlxq_with("F3 = \"item3\" and val(F2) > 997.5", "ours");
   const std::string everyLine = vlxq_with("val(F2) > 997.5 and F3 = \"item3\"", "every");

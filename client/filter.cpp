@@ -1,7 +1,6 @@
 #include "filter.h"
 
 #include <cctype>
-
 #include <cstring>
 
 #include "base/bigend.h"
@@ -29,13 +28,10 @@ constexpr struct {
 } kForms[] = {{kFieldType, kFieldWidth, kFieldWidth}, {LINTG, 4, 4}, {LDCB, 0, 20}, {LDATE, 4, 4}};
 
 // The node that reads field `number` of the table in `tableSlot`.
-void field_node(s_exp* e, const Fields& fields, int number, int tableSlot) {
+s_exp field_node(const Fields& fields, int number, int tableSlot, unsigned next) {
   const Form& f = fields.form(number);
-  e->code = kFieldCode;
-  e->objectId = static_cast<unsigned>(tableSlot);
-  e->header = f.offset;
-  e->tail = static_cast<unsigned>(f.length);
-  e->type = static_cast<unsigned>(f.storage);
+  return s_exp{kFieldCode, static_cast<unsigned>(f.storage), static_cast<unsigned>(tableSlot), f.offset,
+               static_cast<unsigned>(f.length), next};
 }
 
 bool same_word(std::string_view a, std::string_view b) {
@@ -57,7 +53,8 @@ int column_of(const std::string& text, std::string_view name) {
       if (c == quote) quote = 0;
     } else if (c == '"' || c == '\'') {
       quote = c;
-    } else if ((i == 0 || !identifier_byte(text[i - 1])) && same_word(std::string_view(text).substr(i, name.size()), name) &&
+    } else if ((i == 0 || !identifier_byte(text[i - 1])) &&
+               same_word(std::string_view(text).substr(i, name.size()), name) &&
                (i + name.size() == text.size() || !identifier_byte(text[i + name.size()]))) {
       return static_cast<int>(i) + 1;
     }
@@ -80,7 +77,7 @@ void link_fields(const std::string& text, const Fields& fields, int tableSlot, g
     if (name == nullptr) continue;
     int number = fields.find(name);
     if (number == 0) throw CompileError(text, std::string("unknown field ") + name, column_of(text, name));
-    field_node(e, fields, number, tableSlot);
+    *e = field_node(fields, number, tableSlot, e->next);
   }
 }
 
@@ -155,9 +152,9 @@ int compile_fields(const Fields& fields, const std::vector<int>& numbers, int ta
   // Stored last to first so that each node can name its successor.
   int next = 0;
   for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) {
-    int f = stfexp(g, kFieldCode, 0, 0, 0, 0, static_cast<unsigned>(next));
+    s_exp e = field_node(fields, *n, tableSlot, static_cast<unsigned>(next));
+    int f = stfexp(g, e.code, e.objectId, e.header, e.tail, e.type, e.next);
     if (f < 0) return f;
-    field_node(gt_exp(g, static_cast<unsigned>(f)), fields, *n, tableSlot);
     next = f;
   }
   return next;
@@ -165,7 +162,10 @@ int compile_fields(const Fields& fields, const std::vector<int>& numbers, int ta
 
 std::string field_text(Type type, const unsigned char* data) {
   switch (type) {
-    case Type::text: return std::string(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), kFieldWidth));
+    case Type::text: {
+      const char* bytes = reinterpret_cast<const char*>(data);
+      return std::string(bytes, strnlen(bytes, kFieldWidth));
+    }
     case Type::integer: return std::to_string(static_cast<std::int32_t>(get_be32(data)));
     case Type::decimal: {
       s_dcb d;

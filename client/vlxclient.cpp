@@ -257,8 +257,10 @@ void Session::send_grammar(const char* operation, int table, fsr_event event, co
 
 Table Session::open(const std::string& command, int fieldCount, const std::vector<Type>& types) {
   std::string operation = "open '" + command + "'";
-  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, kErrInternal, "bad field count");
-  if (types.size() > static_cast<std::size_t>(fieldCount)) throw Error(operation, kErrInternal, "more types than fields");
+  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF)
+    throw Error(operation, kErrInternal, "bad field count");
+  if (types.size() > static_cast<std::size_t>(fieldCount))
+    throw Error(operation, kErrInternal, "more types than fields");
   Fields layout(fieldCount, types);
   if (command.size() > 255) throw Error(operation, kErrInternal, "command longer than 255 bytes");
   std::string body = head(kEvOpen);
@@ -295,7 +297,10 @@ Table Session::open(const std::string& command, int fieldCount, const std::vecto
 // ---------------------------------------------------------------- Table
 
 Table::Table(Table&& other) noexcept
-    : session_(other.session_), slot_(other.slot_), fields_(std::move(other.fields_)), selected_(std::move(other.selected_)) {
+    : session_(other.session_),
+      slot_(other.slot_),
+      fields_(std::move(other.fields_)),
+      selected_(std::move(other.selected_)) {
   std::memcpy(filters_, other.filters_, sizeof filters_);
   other.session_ = nullptr;
 }

@@ -140,7 +140,8 @@ Options parse_options(int argc, char** argv) {
   // would come back as numbers and dates.
   if (o.header && !o.types.empty()) throw UsageError("--types and --header exclude each other");
   if (o.fields != 0 && o.types.size() > static_cast<std::size_t>(o.fields))
-    throw UsageError("--types names field " + std::to_string(o.types.size()) + " beyond -n " + std::to_string(o.fields));
+    throw UsageError("--types names field " + std::to_string(o.types.size()) + " beyond -n " +
+                     std::to_string(o.fields));
   return o;
 }
 

@@ -135,8 +135,7 @@ TEST_P(Filter, TypedFieldsLieWhereTheirFormsPutThem) {
   ASSERT_GT(root, 0);
   std::vector<std::array<unsigned, 3>> read;  // offset, length, storage type
   for (unsigned i = 1; i <= g->gr_exp.gc_nbr; ++i)
-    if (node(static_cast<int>(i)).code == 336u)
-      read.push_back({node(static_cast<int>(i)).header, node(static_cast<int>(i)).tail, node(static_cast<int>(i)).type});
+    if (const s_exp& e = node(static_cast<int>(i)); e.code == 336u) read.push_back({e.header, e.tail, e.type});
   std::sort(read.begin(), read.end());
   EXPECT_EQ(read, (std::vector<std::array<unsigned, 3>>{{255, 4, 302}, {259, 0, 303}, {279, 4, 307}, {283, 255, 306}}));
 }

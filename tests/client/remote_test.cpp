@@ -21,7 +21,8 @@ class Remote : public ::testing::Test {
     hosts = root + "/tmp/remote-hosts";
     shell = root + "/remote-shell";
     vlxtest::spit(shell, "#!/bin/sh\necho \"$1\" >> " + hosts +
-                             "\nif [ \"$1\" = bare ]; then PATH=/nonexistent; export PATH; fi\nexec /bin/sh -c \"$2\"\n");
+                             "\nif [ \"$1\" = bare ]; then PATH=/nonexistent; export PATH; fi\n"
+                             "exec /bin/sh -c \"$2\"\n");
     ::chmod(shell.c_str(), 0755);
     vlxtest::spit(hosts, "");
     saved = vlxtest::slurp(config);

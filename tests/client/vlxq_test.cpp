@@ -137,7 +137,8 @@ TEST(Vlxq, ACompileErrorShowsTheCaretAndExitsTwo) {
             "vlxq: --where does not compile:\n  F1 = = \"a\"\n       ^\n") << r.out;
   r = vlxq({"--header", "--where", "qty = \"7\" and price > 1", table()});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "vlxq: --where does not compile:\n  qty = \"7\" and price > 1\n                ^\nunknown field PRICE\n");
+  EXPECT_EQ(r.out,
+            "vlxq: --where does not compile:\n  qty = \"7\" and price > 1\n                ^\nunknown field PRICE\n");
   r = vlxq({"--where", "qty = \"7\"", table()});
   EXPECT_EQ(r.status, 2) << "names come from --header only";
 }

@@ -196,6 +196,8 @@ void print(std::vector<vlxc::Record> records, std::vector<std::string> names, co
     columns = std::max(columns, used);
   }
   if (named) columns = std::max(columns, names.size());
+  // Only trimmed columns lack a name: column c is then field c + 1.
+  for (std::size_t c = names.size(); c < columns; ++c) names.push_back("F" + std::to_string(c + 1));
   names.resize(columns);
   if (form == Form::json) {
     // Numbers are written as the server's text of them, exactly: a JSON

@@ -124,6 +124,8 @@ TEST(Vlxq, CsvQuotesAndJsonKeysByName) {
   EXPECT_EQ(r.out, "[{\"F2\":\"7\"},{\"F2\":\"12\"},{\"F2\":\"3\"}]\n");
   r = vlxq({"--json", "--where", "F1 = \"nobody\"", rows()});
   EXPECT_EQ(r.out, "[]\n");
+  r = vlxq({"--header", "--json", "cat " + vlxtest::data_file("short.txt", "a b\n1 2 3\n")});
+  EXPECT_EQ(r.out, "[{\"a\":\"1\",\"b\":\"2\",\"F3\":\"3\"}]\n") << "a word beyond the header keeps its F-name";
 }
 
 TEST(Vlxq, ACompileErrorShowsTheCaretAndExitsTwo) {

@@ -153,7 +153,11 @@ class Planner {
       case LSINT: f = {kShort, kInteger, 2}; break;
       case LINTG: f = {kInt, kInteger, 4}; break;
       case LINT64: f = {kLong, kInteger, 8}; break;
-      case LDATE: f = length == 3 ? Form{kDate3, kDate, 3} : Form{kDate4, kDate, 4}; break;
+      // Other lengths the load refuses or bounds by their whole size.
+      case LDATE:
+        if (length == 3) f = {kDate3, kDate, 3};
+        else if (length == 0 || length == 4) f = {kDate4, kDate, 4};
+        break;
       case LSTRG: f = {kText8, kText, length}; break;
       case LDCB: if (length == 0) f = {kDecimalRecord, kDecimal, sizeof(s_dcb)}; break;
       default: break;

@@ -10,6 +10,8 @@ for program in "$build"/fuzz/*_fuzz; do
   name=$(basename "$program" _fuzz)
   work="$build/fuzz-work/$name"
   mkdir -p "$work/corpus" "$work/findings"
+  # Findings are this run's: an earlier run's stay in its log only.
+  rm -f "$work/findings"/*
   cp -n "$here/corpus/$name/"* "$work/corpus/" 2>/dev/null
   "$program" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/findings/" \
     "$work/corpus" >"$work/log" 2>&1

@@ -124,7 +124,9 @@ struct SpoolCheck {
 // Runs a local command with its output going straight into the spool;
 // when the output has long lines or no final line feed, it is copied
 // again through the line rules. The spool is checked while the command
-// writes it, so that the check costs no time of its own.
+// writes it, through the channel that then serves the table, so that the
+// check costs no time of its own. Returns that channel (open for reading
+// the spool) or a negated error.
 int spool_locally(unsigned group, const std::string& command, const std::string& path) {
   int spool = adf_open(group, path.c_str(), "w");
   if (spool < 0) {
@@ -141,9 +143,14 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
     check.scan(block, size);
     return check.ok;
   }, &whole);
-  if (behind > 0) adf_close(behind);
   int st = closed < 0 ? closed : start_failure(status);
-  if (st < 0 || (whole && check.pending == 0)) return st;
+  if (st >= 0 && whole && check.pending == 0) {
+    std::int64_t start = adf_seek(behind, 0, SEEK_SET);
+    if (start >= 0) return behind;
+    st = static_cast<int>(start);
+  }
+  if (behind > 0) adf_close(behind);
+  if (st < 0) return st;
   std::string raw = path + ".raw";
   if ((st = adf_rename(path.c_str(), raw.c_str())) < 0) return st;
   int in = adf_open(group, raw.c_str(), "r");
@@ -153,7 +160,7 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   st = out < 0 ? out : spool_output(in, out);
   if (out >= 0 && (closed = adf_close(out)) < 0 && st >= 0) st = closed;
   if (in >= 0) adf_close(in);
-  return st;
+  return st < 0 ? st : adf_open(group, path.c_str(), "r");
 }
 
 // Puts a word of n bytes into a field's slot, its rest zero: only what
@@ -354,7 +361,8 @@ int op_sys(s_opn* r) {
   std::string path = spool_path();
   int st;
   if (host.empty()) {
-    st = spool_locally(r->group, command, path);
+    st = t->spool = spool_locally(r->group, command, path);
+    if (t->spool < 0) t->spool = 0;
   } else {
     int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
     if (pipe < 0) {
@@ -373,11 +381,11 @@ int op_sys(s_opn* r) {
     int closed = adf_close(spool);
     int ended = adf_close(pipe);
     if (st >= 0) st = closed < 0 ? closed : ended < 0 ? ended : start_failure(adf_last_status());
-  }
-  if (st >= 0) {
-    t->spool = adf_open(r->group, path.c_str(), "r");
-    st = t->spool;
-    if (t->spool < 0) t->spool = 0;
+    if (st >= 0) {
+      t->spool = adf_open(r->group, path.c_str(), "r");
+      st = t->spool;
+      if (t->spool < 0) t->spool = 0;
+    }
   }
   if (t->spool > 0) adf_ulnk(t->spool);
   else ::unlink(path.c_str());

@@ -19,6 +19,7 @@
 
 #include "calc/acalc.h"
 #include "calc/fplan.h"
+#include "fastest.h"
 #include "memory/vlxcalls.h"
 #include "table/afncompi.h"
 #include "values/date.h"
@@ -181,19 +182,8 @@ void direct(benchmark::State& state) {
   benchmark::DoNotOptimize(passed);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public FastestReporter {
  public:
-  std::map<std::string, double> nanoseconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // The fastest of the 10 repetitions: the one least disturbed by the rest
-    // of the machine.
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      auto [at, added] = nanoseconds.emplace(run.run_name.function_name, run.GetAdjustedCPUTime());
-      if (!added) at->second = std::min(at->second, run.GetAdjustedCPUTime());
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
   void print_ratios() const {
     std::printf("\n%-10s %12s %12s %12s %14s %8s %8s %8s\n", "filter", "walk", "plan", "direct", "evaluations/s",
                 "walk", "plan", "target");

@@ -10,7 +10,7 @@ packages=(
   libssl-dev uuid-dev libunwind-dev libdw-dev
   nlohmann-json3-dev libpcre2-dev
   libintelrdfpmath-dev mawk systemd
-  flex
+  flex bison libsqlite3-dev
 )
 
 missing=()

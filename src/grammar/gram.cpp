@@ -10,6 +10,7 @@
 using namespace vlx;
 
 grctx* Gram_ctx = nullptr;
+int Gram_sdata = 0;
 int Gram_synerr = 0;
 int Gram_errline = 0;
 char Gram_errmes[256] = "";

@@ -11,6 +11,9 @@
 // The grammar the scanners store constants and identifiers into.
 // REQUIRES: set (and its cells initialised) while a scanner runs.
 extern grctx* Gram_ctx;
+// 1 when the source to compile is an SData filter expression, else an
+// expression source of the 4GL; set by the caller of anagram.
+extern int Gram_sdata;
 // Syntax-error flag, the line of the first error (0: none) and its text.
 extern int Gram_synerr;
 extern int Gram_errline;

@@ -19,6 +19,11 @@ void NodeValue::setInteger(std::int32_t v) {
   integer = v;
 }
 
+void NodeValue::setBoolean(bool v) {
+  kind = BOOLEAN;
+  boolean = v;
+}
+
 void NodeValue::setDecimal(std::string digits) {
   kind = DECIMAL;
   text = std::move(digits);
@@ -31,6 +36,16 @@ void NodeValue::setDate(int d, int m, int y) {
   day = d;
   month = m;
   year = y;
+}
+
+void NodeValue::setDatetime(int y, int m, int d, int h, int min, int s) {
+  kind = DATETIME;
+  year = y;
+  month = m;
+  day = d;
+  hour = h;
+  minute = min;
+  second = s;
 }
 
 bool NodeValue::isnan() const {
@@ -47,6 +62,10 @@ std::string NodeValue::toString() const {
     case BOOLEAN: return boolean ? "true" : "false";
     case DATE:
       std::snprintf(text_form, sizeof text_form, "%02d/%02d/%04d", day, month + 1, year);
+      return text_form;
+    case DATETIME:
+      std::snprintf(text_form, sizeof text_form, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, hour, minute,
+                    second);
       return text_form;
     default: return "";
   }

@@ -1,10 +1,12 @@
-// Nodes of the current compiler's syntax tree and the literal values they
-// carry. The scanning methods of the parser make the literal nodes; the
-// parsers build the rest of the tree on them.
+// The current compiler's syntax tree: one heap object per node, owning its
+// children, and the literal or name that a node carries. The parsers build
+// the tree; the generators walk it and drop it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "values/vlxdcb.h"
 
@@ -22,16 +24,20 @@ class NodeValue {
   std::int32_t integer = 0;
   std::int64_t large = 0;
   bool boolean = false;
-  // Date and date-time parts; a DATE's month counts from 0.
+  // Date and date-time parts; a DATE's month counts from 0, a DATETIME's
+  // from 1.
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, fraction = 0;
 
   void setString(std::string s);
   void setInteger(std::int32_t v);
+  void setBoolean(bool v);
   void setDecimal(std::string digits);
   // The decimal's value: 0 or a negative error (the text does not convert).
   int getDecimal(s_dcb* out) const;
   // REQUIRES: month counts from 0.
   void setDate(int d, int m, int y);
+  // REQUIRES: month counts from 1.
+  void setDatetime(int y, int m, int d, int h, int min, int s);
   // A decimal whose text does not convert.
   bool isnan() const;
   std::string toString() const;
@@ -39,6 +45,8 @@ class NodeValue {
 
 class Node {
  public:
+  using List = std::vector<std::unique_ptr<Node>>;
+
   // Numbers every node of the process, for traces.
   static std::uint32_t Count;
 
@@ -52,6 +60,28 @@ class Node {
   std::uint32_t id() const { return id_; }
 
   NodeValue value;
+  std::string op;  // OP nodes: the operator's code name
+  // Qualifying names of statements and references: the class of
+  // [class]name, a mode word, a symbol.
+  std::string className, mode, symbol;
+  std::uint8_t assign = 0;  // the operator's assigns flag
+
+  // Children. An OP node's operands, a call's or an index's arguments are
+  // `args`; statements and clauses use the others as their parsers say.
+  List statements, list, args, from, items, expressions, lens, ranges, to, ins, files, classes, values;
+  std::size_t statementsSize() const { return statements.size(); }
+  std::size_t listSize() const { return list.size(); }
+  std::size_t argsSize() const { return args.size(); }
+  std::size_t fromSize() const { return from.size(); }
+  std::size_t itemsSize() const { return items.size(); }
+  std::size_t expressionsSize() const { return expressions.size(); }
+  std::size_t lensSize() const { return lens.size(); }
+  std::size_t rangesSize() const { return ranges.size(); }
+  std::size_t toSize() const { return to.size(); }
+  std::size_t insSize() const { return ins.size(); }
+  std::size_t filesSize() const { return files.size(); }
+  std::size_t classesSize() const { return classes.size(); }
+  std::size_t valuesSize() const { return values.size(); }
 
  private:
   std::string tag_;

@@ -25,11 +25,6 @@ bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = upper(c);
-  return out;
-}
 
 bool equals_upper(std::string_view word, std::string_view keyword) {
   if (word.size() != keyword.size()) return false;
@@ -47,6 +42,74 @@ std::string excerpt(const std::string& text, std::size_t from, std::size_t end =
 }
 
 }  // namespace
+
+std::string Parser::toUpper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = upper(c);
+  return out;
+}
+
+Parser::Nesting::Nesting(Parser& p) : parser_(p) {
+  if (++parser_.nesting_ > kMaxNesting) {
+    parser_.nesting_--;
+    parser_.fail("expression nested too deeply");
+  }
+}
+
+Node& Parser::parseGrammar(std::string source) {
+  root_.reset();
+  setSource(std::move(source));
+  nesting_ = 0;
+  root_ = newNode("SCRIPT");
+  parseGrammarImpl();
+  return *root_;
+}
+
+bool Parser::atEnd() {
+  eatSpaces();
+  return at(offset_) < 0;
+}
+
+void Parser::parseParExps(Node::List& into) {
+  parseChar('(', true);
+  if (parseChar(')', false)) return;
+  do {
+    into.push_back(parseExp(true, 0));
+  } while (parseChar(',', false));
+  parseChar(')', true);
+}
+
+std::unique_ptr<Node> Parser::parseParenthesized() {
+  incPos();
+  level_++;
+  std::unique_ptr<Node> inner = parseExp(true, 0);
+  parseChar(')', true);
+  level_--;
+  return inner;
+}
+
+std::unique_ptr<Node> Parser::balanceOperators(std::unique_ptr<Node> node) const {
+  auto rebalancing = [&](const Node* n) {
+    return n->tag() == "OP" && n->level() == node->level() && rebalances(n->op);
+  };
+  auto precedence = [&](const Node* n) { return findOperatorByName(n->op)->precedence; };
+  if (node == nullptr || node->argsSize() < 2 || !rebalancing(node.get()) || !rebalancing(node->args[1].get()))
+    return node;
+  int p = precedence(node.get());
+  if (p > precedence(node->args[1].get())) return node;
+  // Down the left operands of the right operand, through the binary
+  // operators that do not bind tighter; a prefix operator is a term.
+  Node* leftmost = node->args[1].get();
+  for (;;) {
+    const Node* next = leftmost->args[0].get();
+    if (next->tag() != "OP" || next->level() != node->level() || next->argsSize() < 2 || precedence(next) < p) break;
+    leftmost = leftmost->args[0].get();
+  }
+  std::unique_ptr<Node> root = std::move(node->args[1]);
+  node->args[1] = std::move(leftmost->args[0]);
+  leftmost->args[0] = std::move(node);
+  return root;
+}
 
 void Parser::setSource(std::string source) {
   source_ = std::move(source);
@@ -183,10 +246,13 @@ std::unique_ptr<Node> Parser::parseNumber(bool required) {
     }
   }
   std::string text = source_.substr(offset_, end - offset_);
+  // The value, saturated: leading zeros count for nothing.
+  long long value = 0;
+  for (std::size_t i = 0; !decimal && i < text.size() && value < 2147483647LL; i++) value = value * 10 + (text[i] - '0');
   std::unique_ptr<Node> node;
-  if (!decimal && text.size() <= 10 && std::stoll(text) < 2147483647LL) {
+  if (!decimal && value < 2147483647LL) {
     node = newNode("INTEGER");
-    node->value.setInteger(static_cast<std::int32_t>(std::stoll(text)));
+    node->value.setInteger(static_cast<std::int32_t>(value));
   } else {
     node = newNode("DECIMAL");
     node->value.setDecimal(text);
@@ -247,32 +313,29 @@ const Operator* Parser::parseOperator() {
   return op;
 }
 
+const Operator* Parser::parseBinaryOperator(int level) {
+  Position before = position();
+  const Operator* op = parseOperator();
+  if (op != nullptr && op->binary && op->precedence <= level) return op;
+  restore(before);
+  return nullptr;
+}
+
 const Operator* Parser::findOperator(std::string_view spelling) const {
-  auto it = bySpelling_.find(upper(spelling));
-  return it == bySpelling_.end() ? nullptr : it->second;
+  // No spelling is longer than a word operator.
+  char upper_case[8];
+  if (operators_ == nullptr || spelling.size() > sizeof upper_case) return nullptr;
+  for (std::size_t i = 0; i < spelling.size(); i++) upper_case[i] = upper(spelling[i]);
+  return operators_->bySpelling(std::string_view(upper_case, spelling.size()));
 }
 
 const Operator* Parser::findOperatorByName(std::string_view name) const {
-  auto it = byName_.find(std::string(name));
-  return it == byName_.end() ? nullptr : it->second;
+  return operators_ == nullptr ? nullptr : operators_->byName(name);
 }
 
-bool Parser::rebalances(std::string_view name) const { return rebalancing_.contains(std::string(name)); }
+bool Parser::rebalances(std::string_view name) const { return operators_ != nullptr && operators_->rebalances(name); }
 
-void Parser::setOperators(std::span<const OperatorRow> table) {
-  operators_.clear();
-  bySpelling_.clear();
-  byName_.clear();
-  rebalancing_.clear();
-  for (const OperatorRow& row : table) {
-    operators_.push_back(std::make_unique<Operator>(row.op));
-    const Operator* op = operators_.back().get();
-    for (const char* spelling : row.spellings)
-      if (spelling != nullptr) bySpelling_.emplace(spelling, op);
-    byName_.emplace(op->name, op);
-    if (op->rebalance) rebalancing_.insert(op->name);
-  }
-}
+void Parser::setOperators(const OperatorTable& table) { operators_ = &table; }
 
 void Parser::error(grammar_exception& exception, std::string_view message) const {
   std::size_t lineEnd = std::min(source_.find('\n', lineStart_), source_.size());

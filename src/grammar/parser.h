@@ -1,7 +1,8 @@
 // The current compiler's recursive-descent parsers share this base: the
 // source text and the position in it, the character-level scanning methods
 // (blanks and continuation lines, words and keywords, numbers, strings,
-// operators) and the error that stops a parse.
+// operators), the tree being built with its operator rebalancing, and the
+// error that stops a parse.
 //
 // Positions: the offset in the source, the line (from 0; messages report it
 // from 1), the column (from 1) and the offset where the line starts. A
@@ -13,12 +14,9 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
-#include <vector>
 
 #include "grammar/node.h"
 #include "grammar/operator.h"
@@ -38,12 +36,41 @@ class grammar_exception : public std::exception {
 // standard output carries its channel.
 extern int Exception_fd;
 
+// Nesting of the parse (expressions, terms, blocks of parentheses) beyond
+// which it fails: the tree could not be evaluated, and the parser's own
+// recursion stays bounded.
+inline constexpr int kMaxNesting = 1000;
+
 class Parser {
  public:
+  // A member that parses one term: null when none comes and it is not
+  // required.
+  using TermParser = std::unique_ptr<Node> (Parser::*)(bool required);
+
   Parser() = default;
   virtual ~Parser() = default;
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
+
+  // Parses `source`: drops the previous tree, starts over at its beginning
+  // and returns the root SCRIPT node, whose statements the parser's
+  // parseGrammarImpl adds. The tree stays the parser's until the next
+  // parse.
+  Node& parseGrammar(std::string source);
+
+  // An expression of operators whose precedence is at most `level` (0: the
+  // loosest, 10), over terms read by `term` (the parser's own when null);
+  // null when no term comes and it is not required ("missing expression").
+  virtual std::unique_ptr<Node> parseExp(bool required, int level = 0, TermParser term = nullptr) = 0;
+  // The call or keyword construct that an upper-case word starts, or null
+  // when the word starts none.
+  virtual std::unique_ptr<Node> parseFunction(const std::string& word) = 0;
+  // "(", a comma-separated list of expressions (possibly empty), ")",
+  // appended to `into`.
+  void parseParExps(Node::List& into);
+  // Restores left associativity and precedence in a tree that parseExp
+  // built leaning to the right; returns the new root.
+  std::unique_ptr<Node> balanceOperators(std::unique_ptr<Node> node) const;
 
   // Starts over on `source`: offset 0, line 0, column 1, depth 0.
   void setSource(std::string source);
@@ -52,6 +79,8 @@ class Parser {
   std::uint32_t line() const { return line_; }
   std::uint32_t column() const { return column_; }
 
+  // ASCII letters to upper case.
+  static std::string toUpper(std::string_view s);
   static bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
   static bool isDigit(int c) { return c >= '0' && c <= '9'; }
   static bool isWordChar(int c) { return isLetter(c) || isDigit(c) || c == '_' || c == '$'; }
@@ -72,8 +101,9 @@ class Parser {
   void unparseWord(const std::string& word);
 
   // Words the parser reserves, in upper case; parseKeyword takes only these.
+  // A parser class adds its own tables by overriding isKeyword.
   void reserveKeyword(std::string keyword);
-  bool isKeyword(std::string_view keyword) const;
+  virtual bool isKeyword(std::string_view keyword) const;
   // REQUIRES: keyword is upper case.
   bool parseKeyword(std::string_view keyword, bool required);
   bool peekKeyword(std::string_view keyword);
@@ -88,14 +118,38 @@ class Parser {
   // The operator that comes next, consumed; null (nothing consumed) when
   // none of the installed spellings does.
   const Operator* parseOperator();
+  // The binary operator that comes next when it binds at `level` or
+  // tighter, consumed; else null, nothing consumed.
+  const Operator* parseBinaryOperator(int level);
   const Operator* findOperator(std::string_view spelling) const;
   const Operator* findOperatorByName(std::string_view name) const;
   bool rebalances(std::string_view name) const;
-  void setOperators(std::span<const OperatorRow> table);
+  void setOperators(const OperatorTable& table);
 
   void error(grammar_exception& exception, std::string_view message) const;
 
  protected:
+  // Counts one level of nesting while it lives; beyond kMaxNesting the
+  // parse fails.
+  class Nesting {
+   public:
+    explicit Nesting(Parser& p);
+    ~Nesting() { parser_.nesting_--; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    Parser& parser_;
+  };
+
+  virtual void parseGrammarImpl() = 0;
+  // REQUIRES: "(" comes next. The expression up to the matching ")", one
+  // grouping depth deeper.
+  std::unique_ptr<Node> parseParenthesized();
+  // The root of the tree being built.
+  Node& root() { return *root_; }
+  // True at the end of the text, blanks skipped.
+  bool atEnd();
   // Writes the mark and throws the error built at the current position.
   [[noreturn]] void fail(std::string_view message) const;
   // A node at the current position and grouping depth.
@@ -110,7 +164,6 @@ class Parser {
   std::size_t lineStart_ = 0;
   std::uint32_t level_ = 0;  // grouping depth
 
- private:
   struct Position {
     std::size_t offset, lineStart;
     std::uint32_t line, column;
@@ -120,15 +173,17 @@ class Parser {
   // Consumes one byte, counting a line for a newline.
   void advance();
 
+ private:
+  std::unique_ptr<Node> root_;
+  int nesting_ = 0;
+
   // The last word read: where it started, and the position after it.
   std::size_t wordStart_ = SIZE_MAX;
   std::string word_;
   Position wordEnd_{};
 
   std::unordered_set<std::string> keywords_;
-  std::vector<std::unique_ptr<Operator>> operators_;
-  std::unordered_map<std::string, const Operator*> bySpelling_, byName_;
-  std::unordered_set<std::string> rebalancing_;
+  const OperatorTable* operators_ = nullptr;
 };
 
 }  // namespace grammar

@@ -206,6 +206,11 @@ int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned
   return st_cel(&g->gr_exp, &node, 1);
 }
 
+int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid) {
+  s_lab entry{l_id, l_mid, l_no};
+  return st_cel(&g->gr_la, &entry, 1);
+}
+
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next) {
   s_ins node{code, flag, next, elt1, elt2, elt3, 0};
   return st_cel(&g->gr_ins, &node, 1);

@@ -82,6 +82,8 @@ int stfstrcomment(grctx* g, const char* utf8);
 int stfide(grctx* g, const char* name);
 int stfcla(grctx* g, unsigned classNo, unsigned subclass);
 int stfcid(grctx* g, unsigned classNo, unsigned identifier);
+// A label: identifier l_id names instruction l_no (l_mid: its method).
+int stfelb(grctx* g, unsigned l_id, unsigned l_no, unsigned l_mid);
 int stfexp(grctx* g, unsigned code, unsigned objectId, unsigned header, unsigned tail, unsigned type, unsigned next);
 int stfins(grctx* g, unsigned code, unsigned elt1, unsigned elt2, unsigned elt3, unsigned flag, unsigned next);
 

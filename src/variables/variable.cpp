@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -371,10 +372,11 @@ int stored_size(int type, int length) {
     case LDCB: return length == 0 ? static_cast<int>(sizeof(s_dcb)) : length;
     case LDBLE: case LDATETIME: case LINT64: case LSTCT: case LREF: return 8;
     case LSTRG: return length;
-    case LSTRC: return length + 1;
+    // -1 when the length has no stored size: a grammar may name any length.
+    case LSTRC: return length < INT_MAX ? length + 1 : -1;
     case LDATE: return length == 0 ? 4 : length;
     case LDCBIBM: return length / 16;
-    case LSTRU: return 2 * length + 2;
+    case LSTRU: return length <= (INT_MAX - 2) / 2 ? 2 * length + 2 : -1;
     case LUUID: return 16;
     case LBLOB: case LCLOB: return length >= 0 && length <= kMaxLobClass ? 1 << (length + 10) : -1;
     default: return type % 64 == 32 ? 8 : 0;

@@ -114,10 +114,10 @@ std::string sdata_token(int t, const s_sdaval& v, grctx* g) {
         datetol(gt_int(g, v.value), &y, &m, &d);
         std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
       } else {
-        s_dtm dtm;
-        std::memcpy(&dtm, g->gr_i64.gc_ptr + 8 * v.value, sizeof dtm);
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", dtm.year, dtm.month, dtm.day, dtm.hour,
-                      dtm.minute, dtm.second);
+        std::uint64_t timestamp;
+        std::memcpy(&timestamp, g->gr_i64.gc_ptr + 8 * v.value, sizeof timestamp);
+        timestamp2str(timestamp, text);
+        text[19] = '\0';
       }
       return std::string("274=") + text;
     }
@@ -170,35 +170,6 @@ std::string run(const Scanner& scanner, const std::string& source, Render render
 }
 
 }  // namespace
-
-std::string expand(const std::string& field) {
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); i++) {
-    char c = field[i];
-    if (c == '\\' && i + 1 < field.size()) {
-      char e = field[++i];
-      if (e == 'n')
-        out += '\n';
-      else if (e == 'r')
-        out += '\r';
-      else if (e == 't')
-        out += '\t';
-      else if (e == 'x') {
-        out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-      } else
-        out += e;
-    } else if (c == '{' && field.find('*', i) != std::string::npos && field.find('}', i) != std::string::npos) {
-      std::size_t star = field.find('*', i), close = field.find('}', star);
-      std::string unit = field.substr(i + 1, star - i - 1);
-      for (int n = std::stoi(field.substr(star + 1, close - star - 1)); n > 0; n--) out += unit;
-      i = close;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 std::string classic(const std::string& source) {
   return run({gra_lex, gra_init, gra__scan_bytes, gra__delete_buffer}, source,

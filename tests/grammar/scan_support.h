@@ -14,9 +14,6 @@
 
 namespace scan {
 
-// Data-file text: \n \r \t \\ \xNN escapes and {c*N} (c repeated N times).
-std::string expand(const std::string& field);
-
 // Each runs on `source` into a fresh grammar and returns the stream.
 std::string classic(const std::string& source);
 std::string sdata(const std::string& source);

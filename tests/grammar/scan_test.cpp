@@ -22,8 +22,8 @@ TEST_F(Scan, CasesOfTheDataFile) {
   for (const vlxtest::Case& c : vlxtest::read_cases("scan.txt")) {
     ASSERT_EQ(c.fields.size(), 3u) << "line " << c.line;
     const std::string& mode = c.fields[0];
-    std::string source = c.fields[1] == "-" ? "" : scan::expand(c.fields[1]);
-    std::string expected = c.fields[2] == "-" ? "" : scan::expand(c.fields[2]);
+    std::string source = c.fields[1] == "-" ? "" : vlxtest::expand(c.fields[1]);
+    std::string expected = c.fields[2] == "-" ? "" : vlxtest::expand(c.fields[2]);
     if (mode == "gra" || mode == "both") {
       EXPECT_EQ(scan::classic(source), expected) << "line " << c.line << " classic";
     }

@@ -82,4 +82,33 @@ void spit(const std::string& path, const std::string& text) {
   out << text;
 }
 
+std::string expand(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); i++) {
+    char c = field[i];
+    if (c == '\\' && i + 1 < field.size()) {
+      char e = field[++i];
+      if (e == 'n')
+        out += '\n';
+      else if (e == 'r')
+        out += '\r';
+      else if (e == 't')
+        out += '\t';
+      else if (e == 'x') {
+        out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else
+        out += e;
+    } else if (c == '{' && field.find('*', i) != std::string::npos && field.find('}', i) != std::string::npos) {
+      std::size_t star = field.find('*', i), close = field.find('}', star);
+      std::string unit = field.substr(i + 1, star - i - 1);
+      for (int n = std::stoi(field.substr(star + 1, close - star - 1)); n > 0; n--) out += unit;
+      i = close;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace vlxtest

@@ -27,6 +27,10 @@ struct Case {
 };
 std::vector<Case> read_cases(const std::string& file);
 
+// Data-file text: \n \r \t \\ \xNN escapes and {text*N} (text repeated
+// N times).
+std::string expand(const std::string& field);
+
 // Text of a whole file ("" when it cannot be read).
 std::string slurp(const std::string& path);
 // Writes `text` to `path`, replacing it.

@@ -262,7 +262,10 @@ pid_t start_activator(const std::string& server, int port, const fs::path& root)
 int main(int argc, char** argv) {
   int sessions = argc > 1 ? std::atoi(argv[1]) : 1000;
   int atOnce = argc > 2 ? std::atoi(argv[2]) : 100;
-  if (sessions < atOnce || atOnce < 1) return 2;
+  if (sessions < atOnce || atOnce < 1) {
+    std::fprintf(stderr, "usage: bench_sessions [SESSIONS [AT_ONCE]] (SESSIONS >= AT_ONCE >= 1)\n");
+    return 2;
+  }
   std::string server = (fs::path(argv[0]).parent_path().parent_path() / "vlxbin" / "vlxsys").string();
   fs::path root = make_installation("vlxsessions");
   ::signal(SIGPIPE, SIG_IGN);

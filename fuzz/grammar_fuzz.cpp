@@ -3,7 +3,9 @@
 // grammar that decodes is then evaluated against the table kept open in
 // slot 1 (fuzz_table.h), on each of its records in turn, so that field
 // loads and key comparisons reach a real record; when a node makes a
-// filter plan, the plan must answer as the evaluation did.
+// filter plan (comparisons of fields, or of the calls val, len, left$ and
+// toupper over fields, with literals), the plan must answer as the
+// evaluation did.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -17,6 +17,11 @@ for program in "$build"/fuzz/*_fuzz; do
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$')
   findings=$(find "$work/findings" -type f | wc -l)
   echo "$name: ${runs:-0} executions, $findings findings (log $work/log)"
+  # A run that fails elsewhere (a clean clone in CI) must say why there.
+  if [ "$result" -ne 0 ] || [ "$findings" -ne 0 ]; then
+    grep -E -A8 'ERROR: |runtime error|SUMMARY: |Test unit written' "$work/log" | head -40
+    for f in "$work/findings"/*; do [ -f "$f" ] && echo "input $f: $(od -An -tx1 -v "$f" | tr -d ' \n' | head -c 2048)"; done
+  fi
   [ "$result" -ne 0 ] || [ "$findings" -ne 0 ] && status=1
 done
 exit $status

@@ -8,6 +8,7 @@
 #include "calc/acalc.h"
 #include "calc/calcbase.h"
 #include "diagnostics/vlxerr.h"
+#include "files/mess.h"
 #include "grammar/anagram.h"
 #include "grammar/gram.h"
 #include "grammar/srcread.h"
@@ -111,6 +112,8 @@ void init() {
   iniTokTab();
   iniTokTabSdata();
   fsring();
+  // Day and month names come from the message file, as in the server.
+  ini_mess("ENG");
 }
 
 int compile(const std::string& text, const Options& options, grctx* g) {

@@ -16,10 +16,6 @@ namespace {
 
 constexpr double kDoubleMax = 1e80;
 constexpr double kDoubleTiny = 1e-79;
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-bool is_dbl(int t) { return t == LFLT || t == LDBLE; }
-bool is_number(int t) { return is_int(t) || t == LDCB || is_dbl(t); }
 
 void bool_to_int(res_u* v) {
   if (v->rs_type != LBOOL) return;
@@ -102,6 +98,16 @@ int both_dbl(res_u* a, res_u* b, double* x, double* y) {
 }
 
 int sign3(long long d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
+
+// The value through exintg, as an integer of `type`.
+int to_integer(res_u* v, int type) {
+  int n = 0;
+  if (int st = exintg(v, &n); st < 0) return st;
+  res_drop(v);
+  v->rs_type = static_cast<std::uint16_t>(type);
+  v->rs_int = n;
+  return 0;
+}
 
 // Appends in place while the text fits the value's storage, so that
 // strings of up to 256 characters stay inside the record.
@@ -266,10 +272,30 @@ int exintg(const res_u* v, int* out) {
 }
 
 int convlong(res_u* v) {
-  int n = 0;
-  if (int st = exintg(v, &n); st < 0) return st;
-  res_drop(v);
-  v->rs_type = LINTG;
+  int t = v->rs_type;
+  std::int64_t n = 0;
+  if (is_int(t)) {
+    n = v->rs_int;
+  } else if (is_dbl(t)) {
+    double d = std::trunc(v->rs_dbl);
+    // 2^63 is the first double beyond the range; a NaN fails both tests.
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return -kErrOverflow;
+    n = static_cast<std::int64_t>(d);
+  } else if (t == LDCB) {
+    s_dcb d = v->rs_dcb;
+    dcbfix(&d);
+    // Whole base-100 digits: more than 10 of them pass 2^63.
+    if (d.ndigits != 0 && d.exponent > 0) {
+      if (d.exponent > 10) return -kErrOverflow;
+      unsigned __int128 magnitude = 0;
+      for (int i = 0; i < d.exponent; ++i) magnitude = magnitude * 100 + (i < d.ndigits ? d.digits[i] : 0);
+      if (magnitude > static_cast<unsigned __int128>(INT64_MAX) + (d.sign == 0 ? 1 : 0)) return -kErrOverflow;
+      n = d.sign == 0 ? static_cast<std::int64_t>(-static_cast<__int128>(magnitude)) : static_cast<std::int64_t>(magnitude);
+    }
+  } else {
+    return err_vlx(kErrCalcMode, "convlong - incompatible type:%d", t);
+  }
+  v->rs_type = LINT64;
   v->rs_int = n;
   return 0;
 }
@@ -339,16 +365,14 @@ int rsconv(res_u* v, int type) {
   if (t == type) return 0;
   switch (type) {
     case LBOOL: return convbool(v);
-    case LINTG: return convlong(v);
+    case LINTG: return to_integer(v, LINTG);
     case LINT64:
       if (is_int(t) || t == LBOOL) {
         bool_to_int(v);
         v->rs_type = LINT64;
         return 0;
       }
-      if (int st = convlong(v); st < 0) return st;
-      v->rs_type = LINT64;
-      return 0;
+      return to_integer(v, LINT64);
     case LDCB:
       if (t == LCLOB) return text_to_dcb(v);
       if (t == LDATE) {

@@ -63,6 +63,9 @@ inline const char16_t* res_text(const res_u* v) { return v->rs_str != nullptr ? 
 
 // The integer types: byte, short, integer, 64-bit integer.
 inline bool is_int(int t) { return (t >= LLIBE && t <= LINTG) || t == LINT64; }
+inline bool is_dbl(int t) { return t == LFLT || t == LDBLE; }
+// Numbers: the integers, decimals, floats and doubles.
+inline bool is_number(int t) { return is_int(t) || t == LDCB || is_dbl(t); }
 
 int typconv(int storageType);
 // Name of a type for messages ("Integer", ...).
@@ -74,6 +77,10 @@ int old_date(res_u* v);
 int rsconv(res_u* v, int type);
 int convdcb(res_u* v);
 int convdbl(res_u* v);
+// A number (integer, decimal truncated, double truncated) becomes a 64-bit
+// integer (type 386). A number that does not fit is -kErrOverflow, not
+// recorded: the functions that read counts put a substitute in its place.
+// Another type is error kErrCalcMode.
 int convlong(res_u* v);
 int convbool(res_u* v);
 int exintg(const res_u* v, int* out);

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "base/bigend.h"
+#include "values/uplowu.h"
 
 plan_view_fn Plan_view = nullptr;
+plan_functions Plan_functions = {};
 
 namespace {
 
@@ -13,8 +15,17 @@ constexpr int kPlanPass = -1, kPlanFail = -2;
 
 // Stored forms a comparison reads in the record: big-endian integers of
 // 1, 2, 4 and 8 bytes, dates of 3 and 4 bytes, 8-bit text up to its first
-// NUL, a decimal record.
-enum : std::uint8_t { kLoaded, kByte, kShort, kInt, kLong, kDate3, kDate4, kText8, kDecimalRecord };
+// NUL, a decimal record; and 8-bit text under val, len, left$, toupper.
+enum : std::uint8_t {
+  kLoaded, kByte, kShort, kInt, kLong, kDate3, kDate4, kText8, kDecimalRecord,
+  kValText8, kLenText8, kLeftText8, kUpperText8,
+};
+// The functions a test applies to its field (ORDER CALLS: the stored
+// forms above, Plan_functions).
+enum : std::uint8_t { kNoCall, kVal, kLen, kLeft, kUpper };
+// The order of a stored form that only the calculator can tell (a text
+// that val cannot read).
+constexpr int kNoOrder = 2;
 // Deeper and/or/not nesting than this is left to the calculator, which
 // also catches the loops of a malformed tree.
 constexpr int kPlanDepth = 32;
@@ -84,6 +95,65 @@ class Planner {
     return node >= 1 && node <= g_->gr_exp.gc_nbr && gt_exp(g_, node)->code == kFieldLoad;
   }
 
+  // The call of a function the plan computes over a field and nothing
+  // else (left$: a count literal of 0 or more): which, with its field and
+  // count; kNoCall otherwise.
+  std::uint8_t call_of(unsigned node, unsigned* field, std::uint32_t* count) const {
+    if (node == 0 || node > g_->gr_exp.gc_nbr) return kNoCall;
+    const s_exp* e = gt_exp(g_, node);
+    const plan_function* known[] = {&Plan_functions.val, &Plan_functions.len, &Plan_functions.left,
+                                    &Plan_functions.upper};
+    std::uint8_t call = kNoCall;
+    for (std::uint8_t k = 0; k < 4; ++k)
+      if (known[k]->handler != nullptr && e->code == known[k]->code && e->code < kCodes && Obef[e->code] == known[k]->handler)
+        call = static_cast<std::uint8_t>(kVal + k);
+    if (call == kNoCall || !is_field(e->header)) return kNoCall;
+    unsigned after = gt_exp(g_, e->header)->next;
+    if (call == kLeft) {
+      if (after == 0 || after > g_->gr_exp.gc_nbr) return kNoCall;
+      const s_exp* n = gt_exp(g_, after);
+      calc_fn load = n->code < kCodes ? Obef[n->code] : nullptr;
+      if (load != loadint || n->objectId < 1 || n->objectId > g_->gr_int.gc_nbr || n->next != 0) return kNoCall;
+      std::int32_t value = gt_int(g_, n->objectId);
+      if (value < 0) return kNoCall;
+      *count = static_cast<std::uint32_t>(value);
+    } else if (after != 0) {
+      return kNoCall;
+    }
+    *field = e->header;
+    return call;
+  }
+
+  // A field, or a call the plan computes over one: the field node, with
+  // the call in t.
+  unsigned subject(unsigned node, plan_test* t) const {
+    if (is_field(node)) return node;
+    unsigned field = 0;
+    t->call = call_of(node, &field, &t->count);
+    return t->call != kNoCall ? field : 0;
+  }
+
+  // The literal kinds a call's value is compared with quickly: its own
+  // (val's decimals take integer literals converted as cmp_exp would).
+  static bool suits(plan_test* t) {
+    switch (t->call) {
+      case kVal:
+        if (t->kind == kInteger) {
+          res_u v;
+          res_temp(&v);
+          v.rs_type = LINTG;
+          v.rs_int = t->value.integer;
+          if (convdcb(&v) < 0) return false;
+          t->kind = kDecimal;
+          t->value.decimal = v.rs_dcb;
+        }
+        return t->kind == kDecimal;
+      case kLen: return t->kind == kInteger;
+      case kLeft: case kUpper: return t->kind == kText;
+      default: return true;
+    }
+  }
+
   // Decodes a literal operand as its load handler would; false when it is
   // not a literal this plan knows, or its pool entry is out of range.
   bool literal(unsigned node, plan_test* t) const {
@@ -118,14 +188,16 @@ class Planner {
     return true;
   }
 
-  // A comparison of a field with a literal, either way round; -1 when the
-  // node is some other comparison.
+  // A comparison of a field, or of a call over it, with a literal, either
+  // way round; -1 when the node is some other comparison.
   int compare(const s_exp* e, int depth, std::uint8_t accept, int onTrue, int onFalse) {
-    bool swapped = !is_field(e->header);
-    unsigned field = swapped ? e->tail : e->header, other = swapped ? e->header : e->tail;
-    if (!is_field(field)) return -1;
     plan_test probe{};
-    if (!literal(other, &probe)) return -1;
+    unsigned field = subject(e->header, &probe);
+    bool swapped = field == 0;
+    if (swapped) field = subject(e->tail, &probe);
+    unsigned operand = swapped ? e->tail : e->header, other = swapped ? e->header : e->tail;
+    if (field == 0) return -1;
+    if (!literal(other, &probe) || !suits(&probe)) return -1;
     plan_test* t = add(onTrue, onFalse);
     if (t == nullptr) return -1;
     *t = probe;
@@ -134,7 +206,7 @@ class Planner {
     // The accepted orders are those of the field against the literal.
     t->accept = swapped ? static_cast<std::uint8_t>((accept & 2) | (accept >> 2) | ((accept & 1) << 2)) : accept;
     t->swapped = swapped;
-    t->node = field;
+    t->node = operand;
     t->depth = static_cast<std::uint16_t>(depth);
     stored_form(gt_exp(g_, field), t);
     return plan_->count - 1;
@@ -153,13 +225,26 @@ class Planner {
       case LSINT: f = {kShort, kInteger, 2}; break;
       case LINTG: f = {kInt, kInteger, 4}; break;
       case LINT64: f = {kLong, kInteger, 8}; break;
-      case LDATE: f = length == 3 ? Form{kDate3, kDate, 3} : Form{kDate4, kDate, 4}; break;
+      // Other lengths the load refuses or bounds by their whole size.
+      case LDATE:
+        if (length == 3) f = {kDate3, kDate, 3};
+        else if (length == 0 || length == 4) f = {kDate4, kDate, 4};
+        break;
       case LSTRG: f = {kText8, kText, length}; break;
       case LDCB: if (length == 0) f = {kDecimalRecord, kDecimal, sizeof(s_dcb)}; break;
       default: break;
     }
-    if (f.kind != t->kind) return;
+    if (t->call != kNoCall) {
+      // Calls read 8-bit text.
+      if (f.form != kText8) return;
+      const std::uint8_t forms[] = {kLoaded, kValText8, kLenText8, kLeftText8, kUpperText8};
+      f.form = forms[t->call];
+    } else if (f.kind != t->kind) {
+      return;
+    }
     t->stored = f.form;
+    if (f.form == kLenText8)
+      t->count = t->value.integer < 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(t->value.integer + 1, f.size));
     t->table = field->objectId;
     t->offset = field->header;
     t->size = f.size;
@@ -208,13 +293,29 @@ bool quick_order(const plan_test& t, const grctx* g, const res_u* v, int* order)
   }
 }
 
-// The order of 8-bit text read where it is stored (it ends at its first
-// NUL or at the field's end) against the test's literal, which has no NUL
-// before its own end; as the texts would compare.
-inline int text_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+// The characters of 8-bit text stored at `in` within `limit` bytes: up to
+// its first NUL. Fields are short: eight bytes at a time, inline, while
+// the field (`room` bytes, `limit` or more) has them.
+inline unsigned text_length(const unsigned char* in, unsigned limit, unsigned room) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+  constexpr std::uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+  unsigned n = 0;
+  for (; n < limit && n + 8 <= room; n += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, in + n, 8);
+    // The lowest marked byte is the first NUL (bytes in memory order).
+    if (std::uint64_t zero = (word - kOnes) & ~word & kHighs; zero != 0)
+      return std::min(limit, n + static_cast<unsigned>(__builtin_ctzll(zero) >> 3));
+  }
+  while (n < limit && in[n] != 0) n++;
+  return std::min(n, limit);
+}
+
+// The order of the n characters of 8-bit text at `in` against the test's
+// literal, which has no NUL before its own end; as the texts would
+// compare.
+inline int text_order(const plan_test& t, const grctx* g, const unsigned char* in, unsigned n) {
   const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
-  const void* nul = std::memchr(in, 0, t.size);
-  unsigned n = nul != nullptr ? static_cast<unsigned>(static_cast<const unsigned char*>(nul) - in) : t.size;
   if (t.accept == kEqual || t.accept == kDifferent) {
     bool same = n == t.textLength;
     for (unsigned i = 0; same && i < n; ++i) same = in[i] == literal[i];
@@ -224,6 +325,48 @@ inline int text_order(const plan_test& t, const grctx* g, const unsigned char* i
     unsigned a = i < n ? in[i] : 0, b = i < t.textLength ? literal[i] : 0;
     if (a != b || a == 0) return (a > b) - (a < b);
   }
+}
+
+// The order of a text of units next() (0 past its end, none before)
+// against the test's literal, which has no NUL before its own end: as
+// stucmp orders them.
+template <class Next>
+inline int stream_order(const plan_test& t, const grctx* g, Next next) {
+  const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
+  for (unsigned i = 0;; ++i) {
+    unsigned a = next(), b = i < t.textLength ? literal[i] : 0;
+    if (a != b || a == 0) return (a > b) - (a < b);
+  }
+}
+
+// val of 8-bit text: the decimal reading of its first 255 characters, as
+// the loaded value's text is read; kNoOrder when that reading fails.
+int val_order(const plan_test& t, const unsigned char* in) {
+  char text[256];
+  unsigned n = text_length(in, std::min(t.size, 255u), t.size);
+  std::memcpy(text, in, n);
+  text[n] = 0;
+  s_dcb d;
+  if (strdcb(&d, text) < 0) return kNoOrder;
+  int c = dcbcmp(&d, &t.value.decimal);
+  return (c > 0) - (c < 0);
+}
+
+// toupper of 8-bit text, mapped a character at a time as it is compared.
+int upper_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+  unsigned n = text_length(in, t.size, t.size), at = 0;
+  char16_t mapped[16];
+  int pending = 0, used = 0;
+  return stream_order(t, g, [&]() -> unsigned {
+    if (used == pending) {
+      if (at == n) return 0;
+      char16_t c = in[at++];
+      pending = toupper_u(mapped, c);
+      if (pending == 0) mapped[0] = c, pending = 1;
+      used = 0;
+    }
+    return mapped[used++];
+  });
 }
 
 // The order of a field read in the stored form kForm at `in` against the
@@ -242,7 +385,16 @@ template <std::uint8_t kForm>
     int c = dcbcmp(&d, &t.value.decimal);
     return (c > 0) - (c < 0);
   }
-  if constexpr (kForm == kText8) return text_order(t, g, in);
+  if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size, t.size));
+  if constexpr (kForm == kValText8) return val_order(t, in);
+  if constexpr (kForm == kLenText8) {
+    // Against a length L, the first L + 1 bytes tell (t.count, set when
+    // the plan is made).
+    unsigned n = text_length(in, t.count, t.size);
+    return n < t.count || t.count == t.size ? sign(n, t.value.integer) : 1;
+  }
+  if constexpr (kForm == kLeftText8) return text_order(t, g, in, text_length(in, std::min(t.size, t.count), t.size));
+  if constexpr (kForm == kUpperText8) return upper_order(t, g, in);
   return 0;
 }
 
@@ -256,6 +408,10 @@ inline int stored_order(const plan_test& t, const grctx* g, const unsigned char*
     case kDate3: return form_order<kDate3>(t, g, in);
     case kDate4: return form_order<kDate4>(t, g, in);
     case kDecimalRecord: return form_order<kDecimalRecord>(t, g, in);
+    case kValText8: return form_order<kValText8>(t, g, in);
+    case kLenText8: return form_order<kLenText8>(t, g, in);
+    case kLeftText8: return form_order<kLeftText8>(t, g, in);
+    case kUpperText8: return form_order<kUpperText8>(t, g, in);
     default: return form_order<kText8>(t, g, in);
   }
 }
@@ -305,9 +461,14 @@ int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded, RecordVie
     }
     // Out of the record, the load answers its error.
     if (record->bytes != nullptr && t.offset + static_cast<std::uint64_t>(t.size) <= record->length)
-      return (t.accept >> (stored_order(t, g, record->bytes + t.offset) + 1)) & 1;
+      if (int order = stored_order(t, g, record->bytes + t.offset); order != kNoOrder)
+        return (t.accept >> (order + 1)) & 1;
   }
-  if (*loaded != t.node) {
+  if (t.call != kNoCall) {
+    // The call's value, computed where the comparison would.
+    *loaded = 0;
+    if (int st = evafsr_at(v, g, t.node, t.depth + 1); st < 0) return st;
+  } else if (*loaded != t.node) {
     *loaded = 0;
     int st = Obef[kFieldLoad](v, g, gt_exp(g, t.node), kFieldLoad);
     if (st < 0) return st;
@@ -351,14 +512,16 @@ int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record) 
   while (at >= 0) {
     const plan_test& t = plan->tests[at];
     int order = kForm == kLoaded ? stored_order(t, g, record + t.offset) : form_order<kForm>(t, g, record + t.offset);
+    if (order == kNoOrder) return -1;
     at = (t.accept >> (order + 1)) & 1 ? t.onTrue : t.onFalse;
   }
   return at == kPlanPass;
 }
 
 // A plan whose tests all read the one record: 1, 0, or -1 when a field
-// lies outside the record (the general evaluation then answers, loading
-// the fields that its tests reach).
+// lies outside the record or a test's order needs the calculator (the
+// general evaluation then answers, loading the fields that its tests
+// reach).
 int eval_stored(const fplan* plan, const grctx* g) {
   unsigned length = 0;
   const unsigned char* record = Plan_view(plan->table, &length);
@@ -367,6 +530,10 @@ int eval_stored(const fplan* plan, const grctx* g) {
     case kInt: return stored_loop<kInt>(plan, g, record);
     case kDate4: return stored_loop<kDate4>(plan, g, record);
     case kText8: return stored_loop<kText8>(plan, g, record);
+    case kValText8: return stored_loop<kValText8>(plan, g, record);
+    case kLenText8: return stored_loop<kLenText8>(plan, g, record);
+    case kLeftText8: return stored_loop<kLeftText8>(plan, g, record);
+    case kUpperText8: return stored_loop<kUpperText8>(plan, g, record);
     default: return stored_loop<kLoaded>(plan, g, record);
   }
 }
@@ -402,7 +569,8 @@ int plan_eval(const fplan* plan, grctx* g) {
 bool plan_required_text(const fplan* plan, grctx* g, const s_exp** field, std::string* text) {
   if (plan->count == 0) return false;
   const plan_test& t = plan->tests[plan->start];
-  if (t.kind != kText || t.accept != kEqual || t.onFalse != kPlanFail || t.textLength == 0 || t.textLength > 255)
+  if (t.kind != kText || t.call != kNoCall || t.accept != kEqual || t.onFalse != kPlanFail || t.textLength == 0 ||
+      t.textLength > 255)
     return false;
   const char16_t* literal = reinterpret_cast<const char16_t*>(g->gr_stu.gc_ptr) + t.value.text;
   text->clear();

@@ -17,7 +17,10 @@
 // When the field loads have a record view (Plan_view), a field whose
 // stored form the plan knows (integers, dates, 8-bit text, decimals in
 // their record form) is compared where it lies in the record, as its load
-// would have read it, without making a value of it.
+// would have read it, without making a value of it. So are the calls that
+// filters make most of a field of 8-bit text, compared with a literal:
+// val(field), len(field), left$(field, n) and toupper(field), computed
+// from the record's bytes as those functions would from the loaded value.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +41,10 @@ struct plan_test {
   std::uint16_t depth;   // of the node in the filter's tree
   std::uint16_t textLength;  // of a string literal
   std::uint8_t stored;   // the field's stored form, when the plan reads it
-  std::uint32_t node;    // the field, or the node evaluated
+  std::uint8_t call;     // the function applied to the field, if any
+  std::uint32_t count;   // left$'s count; len: the bytes that tell the
+                         // length against the literal
+  std::uint32_t node;    // the field or the call over it, or the node evaluated
   std::uint32_t literal;
   std::uint32_t table;   // the field's table (its node's object id)
   std::uint32_t offset;  // and its place in that table's record
@@ -69,6 +75,19 @@ struct fplan {
 // REQUIRES: a field's bytes there are what its load converts.
 using plan_view_fn = const unsigned char* (*)(unsigned table, unsigned* length);
 extern plan_view_fn Plan_view;
+
+// The functions a plan computes from a field's stored form, by the codes
+// and handlers under which the calculator's table holds them; set by the
+// service that installs those handlers (fsring). A call whose code holds
+// another handler is left to the calculator.
+struct plan_function {
+  unsigned code;
+  calc_fn handler;
+};
+struct plan_functions {
+  plan_function val, len, left, upper;
+};
+extern plan_functions Plan_functions;
 
 // Makes the plan of the filter `node` of g. False when the filter has no
 // plan (a malformed or large tree): evaluate it with evafsr then.

@@ -12,6 +12,8 @@
 #include <cstring>
 
 constexpr int MAXDATE = 3068037;
+// A timestamp's seconds in a day.
+constexpr std::int64_t kSecondsPerDay = 86400;
 
 // Pivot of two-digit years (system variable vlxdcs) and the test flag that
 // freezes the time of day.
@@ -39,6 +41,9 @@ int day(int n);
 int month(int n);
 int year(int n);
 int dayn(int n);
+// The count of days elapsed since 1600-01-01 of a day number, and back.
+inline int nday(int n) { return n - 1; }
+inline int ndayd(int n) { return n + 1; }
 int eomonth(int* out, int n);
 int aweek(int* out, int week, int year);
 int week(int n);

@@ -376,7 +376,7 @@ int stored_size(int type, int length) {
     case LSTRC: return length < INT_MAX ? length + 1 : -1;
     case LDATE: return length == 0 ? 4 : length;
     case LDCBIBM: return length / 16;
-    case LSTRU: return length <= (INT_MAX - 2) / 2 ? 2 * length + 2 : -1;
+    case LSTRU: return length >= 0 && length <= (INT_MAX - 2) / 2 ? 2 * length + 2 : -1;
     case LUUID: return 16;
     case LBLOB: case LCLOB: return length >= 0 && length <= kMaxLobClass ? 1 << (length + 10) : -1;
     default: return type % 64 == 32 ? 8 : 0;

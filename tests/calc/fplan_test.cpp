@@ -1,5 +1,7 @@
 // Filter plans against the calculator's walk: random filters over random
-// records must pass, fail or fail with the same error either way.
+// records must pass, fail or fail with the same error either way. The
+// filters compare fields, and the calls val, len, left$ and toupper of
+// fields, with literals.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +10,7 @@
 
 #include "calc/fplan.h"
 #include "diagnostics/vlxerr.h"
+#include "support/grammar_builder.h"
 #include "support/vlxtest.h"
 #include "table/afncompi.h"
 #include "values/vlxdcb.h"
@@ -49,9 +52,9 @@ int load_field(res_u* r, grctx*, s_exp* e, int) {
 struct Layout {
   unsigned offset, type, length;
 };
-const Layout kLayout[] = {{0, LLIBE, 1},  {1, LSINT, 2},  {3, LINTG, 4},  {7, LINT64, 8}, {15, LDATE, 3},
-                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0},  {60, LSTRG, 8}};
-unsigned char Stored[64];
+const Layout kLayout[] = {{0, LLIBE, 1},  {1, LSINT, 2},  {3, LINTG, 4}, {7, LINT64, 8},   {15, LDATE, 3},
+                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0}, {48, LSTRG, 20}, {92, LSTRG, 8}};
+unsigned char Stored[96];
 
 int load_stored(res_u* r, grctx*, s_exp* e, int) {
   if (e->header + static_cast<unsigned>(stored_size(static_cast<int>(e->type), static_cast<int>(e->tail))) > sizeof Stored)
@@ -73,8 +76,11 @@ void random_stored(std::mt19937& random) {
     res_zero(&v);
     switch (f.type) {
       case LSTRG: {
-        const char* texts[] = {"", "A", "AB", "B", "ABCDEF"};
-        res_setascii(&v, texts[random() % 5]);
+        // Numbers for val, one it cannot read, and characters whose upper
+        // case is longer or beyond 8 bits.
+        const char* texts[] = {"", "A", "AB", "B", "ABCDEF", "12", "-0.25", "1e200", "\337a", "a\xFF", "ab",
+                               "ABCDEFGHIJK", "0123456789012", "SSASSASSA\337", "ABCDEFGH", "1234567.5"};
+        res_setascii(&v, texts[random() % 16]);
         break;
       }
       case LDCB: strdcb(&v.rs_dcb, random() % 2 ? "1.5" : "-0.25"), v.rs_type = LDCB; break;
@@ -105,15 +111,21 @@ class Generator {
   int pick_below(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
 
   unsigned node(unsigned code, unsigned a, unsigned b) { return stfexp(g_, code, 0, a, b, 0, 0); }
-  unsigned field() {
+  // A field; mostly one of text when `text`.
+  unsigned field(bool text = false) {
     if (!stored_) return stfexp(g_, kFieldLoad, static_cast<unsigned>(1 + pick_below(7)), 0, 0, 0, 0);
-    const Layout& f = kLayout[pick_below(9)];
+    const int texts[] = {6, 8, 8, 9};
+    const Layout& f = kLayout[text && pick_below(4) != 0 ? texts[pick_below(4)] : pick_below(10)];
     return stfexp(g_, kFieldLoad, 1, f.offset, f.length, f.type, 0);
   }
 
-  unsigned literal() {
-    switch (pick_below(6)) {
-      case 0: return stfexp(g_, LINTG, stfint(g_, pick_below(5) - 2), 0, 0, 0, 0);
+  // A literal, of `kind` (0 integer ... 5 text) when it is not -1.
+  unsigned literal(int kind = -1) {
+    switch (kind >= 0 ? kind : pick_below(6)) {
+      case 0: {
+        const int ints[] = {-2, -1, 0, 1, 2, 5, 6, 12};
+        return stfexp(g_, LINTG, stfint(g_, ints[pick_below(8)]), 0, 0, 0, 0);
+      }
       case 1: {
         s_dcb d;
         strdcb(&d, pick_below(2) ? "1.5" : "-0.25");
@@ -122,22 +134,38 @@ class Generator {
       case 2: return stfexp(g_, LDATE, stfint(g_, 738000 + pick_below(3)), 0, 0, 0, 0);
       case 3: return stfexp(g_, 299, pick_below(2) ? 209 : 210, 0, 0, 0, 0);
       default: {
-        const char* texts[] = {"", "A", "AB", "B", "ABCDEF"};
-        return stfexp(g_, LSTRU, stfstr(g_, texts[pick_below(5)]), 0, 0, 0, 0);
+        const char* texts[] = {"", "A", "AB", "B", "ABCDEF", "SSA", "A\xC5\xB8", "12"};
+        return stfexp(g_, LSTRU, stfstr(g_, texts[pick_below(8)]), 0, 0, 0, 0);
       }
     }
   }
 
+  // A call of a function over a field: those a plan computes (left$ with
+  // counts of every sign), tolower, which it leaves to the calculator, and
+  // calls with an argument too many.
+  unsigned call(unsigned* called = nullptr) {
+    const unsigned codes[] = {38, 37, 55, 95, 96};
+    unsigned code = codes[pick_below(5)], f = field(true);
+    if (called != nullptr) *called = code;
+    if (code == 55) gt_exp(g_, f)->next = stfexp(g_, LINTG, stfint(g_, pick_below(5) - 1), 0, 0, 0, 0);
+    else if (pick_below(8) == 0) gt_exp(g_, f)->next = literal();
+    return stfexp(g_, code, 0, f, 0, 0, 0);
+  }
+
   unsigned operand() {
-    int pick = pick_below(8);
+    int pick = pick_below(12);
     if (pick < 4) return field();
     if (pick < 7) return literal();
-    return node(258, field(), literal());
+    if (pick < 8) return node(258, field(), literal());
+    return call();
   }
 
   unsigned comparison() {
     unsigned code = static_cast<unsigned>(267 + pick_below(6));
-    unsigned a = operand(), b = operand();
+    // Often a call with a literal of the kind of its value.
+    unsigned called = 0, a = pick_below(2) == 0 ? call(&called) : operand();
+    int kind = called == 38 ? pick_below(2) : called == 37 ? 0 : called != 0 ? 5 : -1;
+    unsigned b = called != 0 ? literal(pick_below(4) == 0 ? -1 : kind) : operand();
     return pick_below(2) ? node(code, a, b) : node(code, b, a);
   }
 
@@ -147,8 +175,8 @@ class Generator {
 };
 
 void random_record(std::mt19937& random) {
-  const char16_t* texts[] = {u"", u"A", u"AB", u"B", u"BA"};
-  Current.text = texts[random() % 5];
+  const char16_t* texts[] = {u"", u"A", u"AB", u"B", u"BA", u"12", u"-0.25", u"1e200", u"\u00DFa", u"a\u00FF", u"ab"};
+  Current.text = texts[random() % 11];
   if (random() % 8 == 0) Current.text.push_back(u'\0');  // a NUL inside the value
   Current.integer = static_cast<int>(random() % 5) - 2;
   strdcb(&Current.decimal, random() % 2 ? "1.5" : "-0.25");
@@ -182,7 +210,7 @@ struct Plan : ::testing::Test {
 // field loads, or read in the records' stored form through the view.
 void answers_as_the_calculator(bool stored) {
   std::mt19937 records(7);
-  int planned = 0, compared = 0;
+  int planned = 0, compared = 0, calls = 0;
   for (unsigned seed = 1; seed <= 400; ++seed) {
     grctx g;
     init_pt_exp(&g, 0);
@@ -190,6 +218,7 @@ void answers_as_the_calculator(bool stored) {
     fplan plan;
     if (plan_make(&plan, &g, root)) {
       ++planned;
+      for (int i = 0; i < plan.count; ++i) calls += plan.tests[i].call != 0;
       for (int r = 0; r < 25; ++r) {
         if (stored) random_stored(records);
         else random_record(records);
@@ -205,6 +234,7 @@ void answers_as_the_calculator(bool stored) {
   // Nearly every generated filter fits a plan; the others are too large.
   EXPECT_GT(planned, 300);
   EXPECT_GT(compared, 7500);
+  EXPECT_GT(calls, 100);
 }
 
 TEST_F(Plan, AnswersAsTheCalculatorOnRandomFilters) { answers_as_the_calculator(false); }
@@ -213,6 +243,53 @@ TEST_F(Plan, ReadsStoredFieldsAsTheirLoadsWould) {
   Obef[kFieldLoad] = load_stored;
   Plan_view = view_stored;
   answers_as_the_calculator(true);
+}
+
+// Calls over a field of 8-bit text are computed from the record's bytes:
+// no load, the calculator's answer; a text that val cannot read goes to
+// the calculator, which answers its error.
+TEST_F(Plan, ComputesCallsFromTheRecord) {
+  Obef[kFieldLoad] = [](res_u* r, grctx* g, s_exp* e, int code) {
+    ++Loads;
+    return load_stored(r, g, e, code);
+  };
+  Plan_view = view_stored;
+  const char* filters[] = {"(> (code 38 F) 10)", "(= (code 37 F) 5)", "(> (code 37 F) 8)", "(= (code 55 F 3) 'STR')",
+                           "(= (code 95 F) 'STRASSE')", "(= (code 95 F) 'STRASSENBAHN')",
+                           "(< 'ST' (code 95 F))", "(<> (code 55 F 0) '')"};
+  const char* texts[] = {"12", "stra\337e", "1e200", "stra\337enbahn", "12345678", "123456789"};
+  for (const char* text : texts) {
+    std::memset(Stored, 0, sizeof Stored);
+    std::memcpy(Stored + 48, text, std::strlen(text));
+    for (const char* filter : filters) {
+      SCOPED_TRACE(std::string(filter) + " on " + text);
+      grctx g;
+      init_pt_exp(&g, 0);
+      std::string withField = filter;
+      withField.replace(withField.find('F'), 1, "(code 336)");
+      unsigned root = builder::parse(&g, withField);
+      ASSERT_NE(root, 0u);
+      for (unsigned i = 1; i <= g.gr_exp.gc_nbr; ++i) {
+        s_exp* e = gt_exp(&g, i);
+        // The field: 8-bit text of 20 bytes at 48; a call's second operand
+        // is its second argument.
+        if (e->code == kFieldLoad) *e = s_exp{kFieldLoad, LSTRG, 1, 48, 20, e->next};
+        if (e->code < 256 && e->tail != 0) gt_exp(&g, e->header)->next = e->tail, e->tail = 0;
+      }
+      fplan plan;
+      ASSERT_TRUE(plan_make(&plan, &g, root));
+      ASSERT_NE(plan.tests[plan.start].call, 0);
+      Loads = 0;
+      int expected = walk(&g, root);
+      int walkLoads = Loads;
+      Loads = 0;
+      EXPECT_EQ(plan_eval(&plan, &g), expected);
+      raz_err();
+      bool readable = std::strcmp(text, "1e200") != 0 || withField.find("code 38") == std::string::npos;
+      EXPECT_EQ(Loads, readable ? 0 : walkLoads);
+      Grammar_free(&g);
+    }
+  }
 }
 
 TEST_F(Plan, LoadsAFieldOnceForConsecutiveTests) {

@@ -138,12 +138,12 @@ std::string variable(int cls, const char* name) {
   return out;
 }
 
-std::string evaluate(grctx* g, unsigned root) {
+std::string evaluate(grctx* g, unsigned root, std::string (*show)(const res_u*)) {
   raz_err();
   res_u value;
   res_zero(&value);
   int st = evafsr(&value, g, root);
-  std::string out = st < 0 ? "error " + std::to_string(-st) : describe(&value);
+  std::string out = st < 0 ? "error " + std::to_string(-st) : show(&value);
   res_drop(&value);
   return out;
 }

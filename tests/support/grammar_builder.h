@@ -27,8 +27,8 @@ std::string describe(const res_u* v);
 // "error N", or "none" when the class has no such variable.
 std::string variable(int cls, const char* name);
 
-// Evaluates node `root` of g with evafsr: describe() of the result or
-// "error N" (the first error), the value dropped afterwards.
-std::string evaluate(grctx* g, unsigned root);
+// Evaluates node `root` of g with evafsr: show() of the result or "error
+// N" (the first error), the value dropped afterwards.
+std::string evaluate(grctx* g, unsigned root, std::string (*show)(const res_u*) = describe);
 
 }  // namespace builder

@@ -18,6 +18,10 @@
 #include "channel/protocol.h"
 #include "diagnostics/vlxerr.h"
 #include "files/mess.h"
+#include "files/spawn_sandbox.h"
+#include "grammar/generator.h"
+#include "grammar/parser.h"
+#include "grammar/toktab.h"
 #include "image/vlxfsq.h"
 #include "image/vlxload.h"
 #include "memory/vlxcalls.h"
@@ -28,7 +32,8 @@ namespace {
 
 constexpr int kMemoryKb = 64 * 1024;
 
-// Once per process: memory and messages. A lost server is an error: the
+// Once per process: memory, messages and the compiler's tables, its
+// error lines kept off the client's output (CompileError carries them). A lost server is an error: the
 // channel has no lost-peer routine here (Comlost).
 void init_process() {
   static bool done = [] {
@@ -36,6 +41,10 @@ void init_process() {
     ini_malloc(kMemoryKb);
     ini_mess("ENG");
     inicom("");
+    iniTokTab();
+    grammar::Exception_fd = -1;
+    grammar::L4gerror_fd = -1;
+    iniTokTabSdata();
     raz_err();
     return true;
   }();
@@ -62,26 +71,16 @@ void put_text(std::string& s, const std::string& text) {
 
 std::string head(fsr_event event) { return {static_cast<char>(kSysDriver), static_cast<char>(event)}; }
 
-// The description of field i: offset, storage type, length, name.
-std::string field_description(int i) {
+// The description of field `number`: offset, storage type, length, name.
+std::string field_description(const Fields& fields, int number) {
+  const Form& f = fields.form(number);
   unsigned char d[kFieldDescription] = {};
-  put_be32(d + kFdOffset, static_cast<std::uint32_t>(i * kFieldWidth));
-  put_be16(d + kFdType, kFieldType);
-  put_be16(d + kFdLength, kFieldWidth);
-  put_be16(d + kFdScale, kFieldWidth);
-  std::snprintf(reinterpret_cast<char*>(d + kFdName), kFdNameBytes, "F%d", i + 1);
+  put_be32(d + kFdOffset, f.offset);
+  put_be16(d + kFdType, f.storage);
+  put_be16(d + kFdLength, f.length);
+  put_be16(d + kFdScale, fields.type(number) == Type::text ? kFieldWidth : 0);
+  std::snprintf(reinterpret_cast<char*>(d + kFdName), kFdNameBytes, "F%d", number);
   return std::string(reinterpret_cast<char*>(d), sizeof d);
-}
-
-Record split_record(const std::vector<char>& raw) {
-  Record r;
-  std::size_t width = kFieldWidth;
-  for (std::size_t at = 0; at + width <= raw.size(); at += width) {
-    std::size_t n = 0;
-    while (n < width && raw[at + n] != 0) ++n;
-    r.emplace_back(raw.data() + at, n);
-  }
-  return r;
 }
 
 // A grammar in its own memory group, freed with it.
@@ -296,9 +295,13 @@ void Session::send_grammar(const char* operation, int table, fsr_event event, co
   if (int st = sendGrammarElements(slot_, sizes, g, buffer.data()); st < 0) channel_failed(operation, st);
 }
 
-Table Session::open(const std::string& command, int fieldCount) {
+Table Session::open(const std::string& command, int fieldCount, const std::vector<Type>& types) {
   std::string operation = "open '" + command + "'";
-  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF) throw Error(operation, kErrInternal, "bad field count");
+  if (fieldCount < 1 || fieldCount * kFieldDescription > 0x7FFF)
+    throw Error(operation, kErrInternal, "bad field count");
+  if (types.size() > static_cast<std::size_t>(fieldCount))
+    throw Error(operation, kErrInternal, "more types than fields");
+  Fields layout(fieldCount, types);
   if (command.size() > 255) throw Error(operation, kErrInternal, "command longer than 255 bytes");
   std::string body = head(kEvOpen);
   put8(body, 0);  // open flags: no query lines
@@ -308,11 +311,18 @@ Table Session::open(const std::string& command, int fieldCount) {
   put_text(body, "");
   body += be16(fieldCount);
   put8(body, 0);  // indexes
-  body += be32(static_cast<std::uint32_t>(fieldCount * kFieldWidth));
+  body += be32(static_cast<std::uint32_t>(layout.record_length()));
   std::string fields;
-  for (int i = 0; i < fieldCount; ++i) fields += field_description(i);
+  for (int i = 1; i <= fieldCount; ++i) fields += field_description(layout, i);
   send(operation.c_str(), 0, body, fields);
-  status(operation.c_str());
+  try {
+    status(operation.c_str());
+  } catch (const Error& e) {
+    // The server runs the command only when its sandbox accepts it, and
+    // logs a refusal where this process finds it too (same environment).
+    if (e.number != kErrAccess) throw;
+    throw Error(operation, e.number, "refused by the command sandbox; rejected commands are logged in " + bsys_path());
+  }
   int slot;
   if (protocol_ > 10) {
     unsigned char two[2];
@@ -321,13 +331,16 @@ Table Session::open(const std::string& command, int fieldCount) {
   } else {
     slot = status(operation.c_str());
   }
-  return Table(this, slot, fieldCount);
+  return Table(this, slot, std::move(layout));
 }
 
 // ---------------------------------------------------------------- Table
 
 Table::Table(Table&& other) noexcept
-    : session_(other.session_), slot_(other.slot_), fields_(other.fields_), selected_(std::move(other.selected_)) {
+    : session_(other.session_),
+      slot_(other.slot_),
+      fields_(std::move(other.fields_)),
+      selected_(std::move(other.selected_)) {
   std::memcpy(filters_, other.filters_, sizeof filters_);
   other.session_ = nullptr;
 }
@@ -348,15 +361,12 @@ void Table::close() {
   s->status("close");
 }
 
-int Table::filter(const Expr& condition) {
+int Table::filter(const std::string& text) {
   const char* operation = "filter";
   if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
-  if (int h = highest_field(condition); h > fields_)
-    throw Error(operation, kErrInternal, "$" + std::to_string(h) + " beyond the " + std::to_string(fields_) + " fields");
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
-  int root = compile(condition, slot_, grammar.g);
-  if (root < 0) session_->channel_failed(operation, root);
+  int root = compile_filter(text, fields_, slot_, grammar.g);
   std::string tail = be16(root);
   put8(tail, 0);  // criterion
   session_->send_grammar(operation, slot_, kEvAddFilter, tail, grammar.g);
@@ -386,11 +396,11 @@ void Table::select(const std::vector<int>& fields) {
   if (session_ == nullptr) throw Error(operation, kErrInternal, "the table is closed");
   if (fields.empty() || fields.size() > 255) throw Error(operation, kErrInternal, "between 1 and 255 fields");
   for (int f : fields) {
-    if (f < 1 || f > fields_) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
+    if (f < 1 || f > fields_.count()) throw Error(operation, kErrInternal, "no field $" + std::to_string(f));
   }
   Grammar grammar;
   if (grammar.g == nullptr) session_->channel_failed(operation, -Vstat1);
-  int first = compile_fields(fields.data(), static_cast<int>(fields.size()), slot_, grammar.g);
+  int first = compile_fields(fields_, fields, slot_, grammar.g);
   if (first < 0) session_->channel_failed(operation, first);
   std::string tail;
   put8(tail, first);
@@ -413,10 +423,20 @@ void Table::remove_selection() {
 std::optional<Record> Table::answer_record(const char* operation) {
   int st = session_->status(operation);
   if (st != 0) return std::nullopt;
-  std::size_t fields = selected_.empty() ? static_cast<std::size_t>(fields_) : selected_.size();
-  std::vector<char> raw(fields * kFieldWidth);
+  std::vector<int> numbers = selected_;
+  if (numbers.empty())
+    for (int n = 1; n <= fields_.count(); ++n) numbers.push_back(n);
+  std::size_t length = 0;
+  for (int n : numbers) length += static_cast<std::size_t>(fields_.form(n).size);
+  std::vector<unsigned char> raw(length);
   session_->bytes(operation, raw.data(), static_cast<int>(raw.size()));
-  return split_record(raw);
+  Record r;
+  std::size_t at = 0;
+  for (int n : numbers) {
+    r.push_back(field_text(fields_.type(n), raw.data() + at));
+    at += static_cast<std::size_t>(fields_.form(n).size);
+  }
+  return r;
 }
 
 std::optional<Record> Table::read(Mode mode) {

@@ -5,7 +5,7 @@
 //
 //   vlxc::Session s("/path/to/vlxsys");
 //   vlxc::Table t = s.open("ps -eo user,pid,rss,comm", 4);
-//   t.filter(vlxc::field(1) == "root");
+//   t.filter("F1 = \"root\" and val(F2) > 1000");
 //   for (auto r = t.read(vlxc::Mode::first); r; r = t.read(vlxc::Mode::next)) ...
 //
 // Every error answer of the server, and every failure of the channel,
@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "channel/protocol.h"
-#include "expr.h"
+#include "filter.h"
 
 namespace vlxc {
 
@@ -38,7 +38,7 @@ enum class Mode {
   current = kReadCurrent,
 };
 
-// Fields of one record, trailing zero bytes of each slot removed.
+// Fields of one record as text (field_text of filter.h).
 using Record = std::vector<std::string>;
 
 struct Error : std::runtime_error {
@@ -60,10 +60,15 @@ class Table {
   ~Table();
 
   int slot() const { return slot_; }
-  int field_count() const { return fields_; }
+  int field_count() const { return fields_.count(); }
+  const Fields& fields() const { return fields_; }
+  // Names the fields after `words` (Fields::name) for later filters.
+  void name_fields(const std::vector<std::string>& words) { fields_.name(words); }
 
-  // Adds a filter (at most 4 per table); returns its number, 1 to 4.
-  int filter(const Expr& condition);
+  // Adds a filter (at most 4 per table): 4GL expression text, or SData
+  // text when it starts with '@' (filter.h); returns its number, 1 to 4.
+  // A text that does not compile throws CompileError.
+  int filter(const std::string& text);
   void remove_filter(int number);
   // Records carry only these fields (1-based numbers), in this order.
   void select(const std::vector<int>& fields);
@@ -78,12 +83,12 @@ class Table {
 
  private:
   friend class Session;
-  Table(Session* session, int slot, int fields) : session_(session), slot_(slot), fields_(fields) {}
+  Table(Session* session, int slot, Fields fields) : session_(session), slot_(slot), fields_(std::move(fields)) {}
   std::optional<Record> answer_record(const char* operation);
 
   Session* session_;
   int slot_;
-  int fields_;
+  Fields fields_;
   bool filters_[kFilters] = {};
   std::vector<int> selected_;
 };
@@ -104,8 +109,9 @@ class Session {
   int protocol() const { return protocol_; }
   pid_t server_pid() const { return pid_; }
 
-  // Opens `command` as a table of `fieldCount` fields of 255 bytes.
-  Table open(const std::string& command, int fieldCount);
+  // Opens `command` as a table of `fieldCount` fields, `types[i]` the type
+  // of field i + 1 (text beyond): the server converts the words.
+  Table open(const std::string& command, int fieldCount, const std::vector<Type>& types = {});
   // Sends the end of the session and waits for the server; its exit status
   // (over a connection: 0 once the server has closed it).
   int end();

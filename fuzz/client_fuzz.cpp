@@ -44,7 +44,7 @@ void session(const std::string& server, int choice) {
   vlxc::Session s(server);
   try {
     vlxc::Table t = s.open("x", 1 + choice % 3);
-    if (choice & 4) t.filter(vlxc::field(1) == vlxc::Expr("a"));
+    if (choice & 4) t.filter("F1 = \"a\"");
     if (choice & 8) t.select({1});
     for (auto r = t.read(vlxc::Mode::first); r; r = t.read(vlxc::Mode::next)) {
     }

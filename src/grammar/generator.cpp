@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "diagnostics/log.h"
+#include "grammar/gram.h"
 
 namespace grammar {
 
@@ -47,6 +48,7 @@ int Generator::generate(std::string source, grctx* g) {
     return static_cast<int>(result);
   } catch (const grammar_exception& e) {
     vlx::log::trace(vlx::log::system, "Exception in Generator::generate:%s", e.what());
+    gra_error(static_cast<int>(e.line), (e.message.empty() ? e.text : e.message).c_str(), static_cast<int>(e.column));
     if (L4gerror_fd >= 0) {
       std::string line = std::string("L4G error:") + e.what() + "\n";
       ssize_t written = ::write(L4gerror_fd, line.data(), line.size());

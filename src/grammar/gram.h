@@ -14,21 +14,24 @@ extern grctx* Gram_ctx;
 // 1 when the source to compile is an SData filter expression, else an
 // expression source of the 4GL; set by the caller of anagram.
 extern int Gram_sdata;
-// Syntax-error flag, the line of the first error (0: none) and its text.
+// Syntax-error flag, the line of the first error (0: none), its column in
+// that line (from 1; 0: not known) and its text.
 extern int Gram_synerr;
 extern int Gram_errline;
+extern int Gram_errcol;
 extern char Gram_errmes[256];
 
 // Clears the flag, the line and the text: the start of a compilation.
 void gram_clear();
 
-// Records a syntax error found at `line`: logs "gra_error(<text>)" on the
-// system channel, keeps the first text and line, and sets the flag.
-void gra_error(int line, const char* text);
+// Records a syntax error found at `line` and `column`: logs
+// "gra_error(<text>)" on the system channel, keeps the first text and
+// place, and sets the flag.
+void gra_error(int line, const char* text, int column = 0);
 // gra_error with the text "<message>: <detail>", of `detail` at most 60
 // bytes; gra_errmsg takes the engine's message `number` of the error
 // chapter as the message.
-void gra_errtext(int line, const char* message, const char* detail);
+void gra_errtext(int line, const char* message, const char* detail, int column = 0);
 void gra_errmsg(int number, int line, const char* detail);
 
 // What gram_stop throws: the compiler's error exit catches it.

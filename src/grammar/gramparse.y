@@ -67,7 +67,7 @@ unsigned binary(unsigned code, unsigned left, unsigned right, const GRAMLTYPE& o
 unsigned call(unsigned code, unsigned first, SourcePos at) { return add(code, at, 0, first, 0); }
 
 // Records a syntax error at `at`; the action then aborts.
-void error(const GRAMLTYPE& at, const std::string& message) { gra_error(at.first_line, message.c_str()); }
+void error(const GRAMLTYPE& at, const std::string& message) { gra_error(at.first_line, message.c_str(), at.first_column + 1); }
 
 std::string upper(const char* name) { return grammar::Parser::toUpper(name); }
 
@@ -325,4 +325,4 @@ int gramlex() {
   return token;
 }
 
-void gramerror(const char* message) { gra_error(gramlloc.first_line, message); }
+void gramerror(const char* message) { gra_error(gramlloc.first_line, message, gramlloc.first_column + 1); }

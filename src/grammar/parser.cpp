@@ -343,6 +343,9 @@ void Parser::error(grammar_exception& exception, std::string_view message) const
   std::size_t to = std::max(from, std::min(lineEnd, offset_ + kContext));
   while (from < to && is_continuation_byte(source_[from])) from++;
   while (to > from && to < source_.size() && is_continuation_byte(source_[to])) to--;
+  exception.message = message;
+  exception.line = line_ + 1;
+  exception.column = column_;
   exception.text = std::string(message) + " pos " + std::to_string(offset_) + " near line " +
                    std::to_string(line_ + 1) + ":" + source_.substr(from, to - from);
 }

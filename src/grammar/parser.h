@@ -24,11 +24,15 @@
 namespace grammar {
 
 // Text: the message, " pos ", the offset, " near line ", the line, ":" and
-// the source line around the position.
+// the source line around the position. A parser's error also keeps the
+// message alone and where it stopped: the line and the column, both from
+// 1 (0 for the errors that have no position in the text).
 class grammar_exception : public std::exception {
  public:
   const char* what() const noexcept override { return text.c_str(); }
   std::string text;
+  std::string message;
+  std::uint32_t line = 0, column = 0;
 };
 
 // Descriptor that receives "\nException:" before every parse error, -1 for

@@ -59,10 +59,10 @@ unsigned chain(unsigned first, unsigned next) {
 
 }  // namespace
 
-#define FAIL(at, message)                        \
-  do {                                           \
-    gra_error((at).first_line, (message).c_str()); \
-    YYABORT;                                     \
+#define FAIL(at, message)                                              \
+  do {                                                                 \
+    gra_error((at).first_line, (message).c_str(), (at).first_column + 1); \
+    YYABORT;                                                           \
   } while (0)
 }
 
@@ -173,4 +173,4 @@ int sdatalex() {
   return token;
 }
 
-void sdataerror(const char* message) { gra_error(sdatalloc.first_line, message); }
+void sdataerror(const char* message) { gra_error(sdatalloc.first_line, message, sdatalloc.first_column + 1); }

@@ -132,7 +132,7 @@ void polite_session(std::mt19937& rng, const std::vector<std::pair<fs::path, Lin
     std::string value = field == 1 ? "w" + std::to_string(rng() % 5) : "k" + std::to_string(rng() % 3);
     ++c.requests;
     try {
-      t.filter(vlxc::field(field + 1) == value);
+      t.filter("F" + std::to_string(field + 1) + " = \"" + value + "\"");
       m.equal.push_back({field, value});
     } catch (const vlxc::Error& e) {
       ++c.errors;

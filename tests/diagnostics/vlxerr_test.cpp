@@ -39,6 +39,9 @@ TEST_F(ErrorTest, FirstPendingErrorWinsButStatusFollows) {
   EXPECT_STREQ(Errmes, "first 1");
   EXPECT_EQ(Vstat1, 27);
   EXPECT_EQ(SErrvlx0, 20);
+  EXPECT_EQ(err_vlx(0, "ignored"), 0) << "zero changes nothing";
+  EXPECT_EQ(Vstat1, 27);
+  EXPECT_STREQ(Errmes, "first 1");
   raz_err();
   EXPECT_EQ(Errvlx, 0);
   EXPECT_EQ(Vstat1, 0);
@@ -48,14 +51,6 @@ TEST_F(ErrorTest, FirstPendingErrorWinsButStatusFollows) {
   EXPECT_EQ(err_vlx(27, "second"), -27);
   EXPECT_EQ(SErrvlx0, 27);
   EXPECT_STREQ(SErrmes0, "second");
-}
-
-TEST_F(ErrorTest, ZeroChangesNothing) {
-  err_vlx(5, "kept");
-  EXPECT_EQ(err_vlx(0, "ignored"), 0);
-  EXPECT_EQ(Errvlx, 5);
-  EXPECT_EQ(Vstat1, 5);
-  EXPECT_STREQ(Errmes, "kept");
 }
 
 TEST_F(ErrorTest, LongDetailIsCut) {

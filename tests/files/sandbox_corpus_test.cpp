@@ -27,45 +27,12 @@ class ShippedSandbox : public SandboxInstall {
     ASSERT_EQ(configure_shipped(), 0);
   }
 
-  // A corpus line with its placeholders and escapes expanded.
-  std::string expand(std::string line) {
-    if (line == "@EMPTY@") return "";
-    if (line == "@BLANK@") return "    ";
-    std::string out;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line.compare(i, 6, "@DATA@") == 0) {
-        out += data;
-        i += 5;
-      } else if (line.compare(i, 5, "@TMP@") == 0) {
-        out += tmp;
-        i += 4;
-      } else if (line.compare(i, 6, "@HASH@") == 0) {
-        out += '#';
-        i += 5;
-      } else if (line.compare(i, 6, "@LONG@") == 0) {
-        out += std::string(100000, 'a');
-        i += 5;
-      } else if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == 't')) {
-        out += line[++i] == 'n' ? '\n' : '\t';
-      } else {
-        out += line[i];
-      }
-    }
-    return out;
-  }
-
   std::vector<std::string> corpus(const char* file) {
     std::vector<std::string> lines;
     std::ifstream in(std::string(VLX_TEST_DATA) + "/" + file);
     for (std::string line; std::getline(in, line);)
       if (!line.empty() && line[0] != '#') lines.push_back(expand(line));
     return lines;
-  }
-
-  std::uintmax_t rejected_size() {
-    std::error_code ec;
-    std::uintmax_t size = std::filesystem::file_size(tmp + "/rejected_system_cmd.log", ec);
-    return ec ? 0 : size;
   }
 };
 

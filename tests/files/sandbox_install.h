@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -66,6 +67,40 @@ class SandboxInstall : public ::testing::Test {
     std::stringstream text;
     text << in.rdbuf();
     return configure(text.str());
+  }
+
+  // A data-file line with its placeholders and escapes expanded: @DATA@
+  // the data folder, @TMP@ the temporary one, @ROOT@ the installation,
+  // @HASH@ a "#", @LONG@ a word of 100000 letters, \n and \t; @EMPTY@ is
+  // the empty line and @BLANK@ blanks.
+  std::string expand(const std::string& line) {
+    if (line == "@EMPTY@") return "";
+    if (line == "@BLANK@") return "    ";
+    const std::pair<const char*, std::string> words[] = {
+        {"@DATA@", data}, {"@TMP@", tmp}, {"@ROOT@", root}, {"@HASH@", "#"}, {"@LONG@", std::string(100000, 'a')}};
+    std::string out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      bool replaced = false;
+      for (const auto& [word, text] : words)
+        if (line.compare(i, std::strlen(word), word) == 0) {
+          out += text;
+          i += std::strlen(word) - 1;
+          replaced = true;
+          break;
+        }
+      if (replaced) continue;
+      if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == 't'))
+        out += line[++i] == 'n' ? '\n' : '\t';
+      else
+        out += line[i];
+    }
+    return out;
+  }
+
+  std::uintmax_t rejected_size() {
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(tmp + "/rejected_system_cmd.log", ec);
+    return ec ? 0 : size;
   }
 
   std::vector<std::string> rejected() {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -196,31 +195,6 @@ TEST_F(FileTest, InjectedFaults) {
   EXPECT_EQ(adf_uget(r, buf, 7, '\n'), -25);
   EXPECT_EQ(Vlxerrno, EIO);
   EXPECT_EQ(adf_uget(r, buf, 7, '\n'), 4) << "the channel reads on after the fault";
-}
-
-TEST_F(FileTest, AttachedCommandIsReaped) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  pid_t child = fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    (void)!::write(fds[1], "one\ntwo\n", 8);
-    _exit(3);
-  }
-  ::close(fds[1]);
-  int c = adf_attach(group_, fds[0], child, "r", "child");
-  ASSERT_GT(c, 0);
-  open_.push_back(c);
-  char buf[16];
-  EXPECT_EQ(adf_uget(c, buf, 15, '\n'), 4);
-  EXPECT_EQ(adf_uget(c, buf, 15, '\n'), 4);
-  EXPECT_EQ(adf_uget(c, buf, 15, '\n'), 0);
-  EXPECT_EQ(adf_seek(c, 0, SEEK_SET), -25) << "a pipe has no position";
-  raz_err();
-  EXPECT_EQ(close(c), 0);
-  EXPECT_TRUE(WIFEXITED(adf_last_status()));
-  EXPECT_EQ(WEXITSTATUS(adf_last_status()), 3);
-  EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1) << "no zombie is left";
 }
 
 }  // namespace

@@ -181,13 +181,4 @@ TEST_F(CbuTest, ReleasedGroupTakesTheBuffers) {
   group_ = adg_get(nullptr, nullptr, kGrpServer, "cbu test");
 }
 
-TEST_F(CbuTest, NoExtentFlag) {
-  cbu_ref r = unit();
-  EXPECT_EQ(cbu_is_noextent(r), 0);
-  EXPECT_EQ(cbu_set_noextent(r, 1), 0);
-  EXPECT_EQ(cbu_is_noextent(r), 1);
-  EXPECT_EQ(cbu_set_noextent(r, 0), 0);
-  EXPECT_EQ(cbu_is_noextent(r), 0);
-}
-
 }  // namespace

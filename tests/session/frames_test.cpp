@@ -104,17 +104,6 @@ TEST_F(Frames, ErrorAnswersNameTheRepresentation) {
   Qryctx[0] = '\0';
 }
 
-TEST_F(Frames, StandardErrorAddsTheNumbersText) {
-  err_vlx(26, "Unable to read web.pem");
-  ASSERT_EQ(kvs_wr_std_err(26), 0);
-  ASSERT_EQ(kvs_wr_std_err(161), 0);
-  std::vector<Frame> f = frames(front.received());
-  ASSERT_EQ(f.size(), 4u);
-  EXPECT_EQ(f[1].payload, R"j({"$diagnoses":[{"severity":"error", "message":"Unable to read web.pem"}]})j");
-  EXPECT_EQ(f[3].payload,
-            R"j({"$diagnoses":[{"severity":"error", "message":"Unable to read web.pem (Authentication error)"}]})j");
-}
-
 TEST_F(Frames, ReadersTakeEveryKey) {
   front.send(message(R"j({"accept-language":"de"})j",
                      R"j({"server":"w","folder":"F","runtimeLog":"3","runtimeLogDir":"/l","runtimeLogLabel":"L","runtimeLogDesc":"D"})j"));

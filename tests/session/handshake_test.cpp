@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -12,7 +13,6 @@
 #include "frontend_support.h"
 #include "session/crvcom.h"
 #include "support/vlxtest.h"
-#include "values/varstr.h"
 
 using namespace crvtest;
 using nlohmann::json;
@@ -30,12 +30,6 @@ std::string diagnoses_header(int status, const char* reason) {
 std::string diagnoses(const std::string& text) {
   return R"({"$diagnoses":[{"$severity":"error", "$message":"Q9 engine error: )" + text +
          R"(", "$stackTrace": "Q9 engine error: )" + text + R"(\n<empty stack>"}]})";
-}
-
-std::string base64(const std::string& text) {
-  char out[512];
-  encode64(out, sizeof out, reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-  return out;
 }
 
 class Handshake : public ::testing::Test {
@@ -67,11 +61,10 @@ EVP_PKEY* Handshake::key_;
 EVP_PKEY* Handshake::other_;
 
 TEST_F(Handshake, GoodSignatureCreatesTheSession) {
-  std::string token = base64("admin:s3cret:x");
   Exchange e = run_handshake([&](const std::string& challenge) {
     json body{{"connectionId", "999"},
               {"sessionType", "primary"},
-              {"sysAuthToken", token},
+              {"sysAuthToken", "YWRtaW46czNjcmV0Ong="},  // admin:s3cret:x
               {"preferences", {{"twoDigitYearMax", 30}, {"decimalSep", ","}}},
               {"webServer", {{"enableAppCluster", true}}},
               {"auth", {{"method", "Q9RSA"}, {"pubkey", "web"}, {"user", "jdoe"}, {"signature", sign(key_, "jdoe", challenge)}}}};
@@ -130,8 +123,10 @@ TEST_F(Handshake, BadSignaturesAreRefused) {
 TEST_F(Handshake, SessionBodies) {
   for (const vlxtest::Case& c : vlxtest::read_cases("session_bodies.txt")) {
     SCOPED_TRACE("session_bodies.txt:" + std::to_string(c.line));
-    ASSERT_EQ(c.fields.size(), 4u);
+    ASSERT_GE(c.fields.size(), 4u);
     raz_err();
+    std::strcpy(Cmhusr[2], "old");
+    std::strcpy(Cmhpwd[2], "old");
     FrontEnd front(0);
     front.send(prolog_message() + message(session_header(c.fields[0], c.fields[1]), c.fields[2]));
     int status = crv_handshake();
@@ -141,6 +136,9 @@ TEST_F(Handshake, SessionBodies) {
     if (expected == "created") {
       EXPECT_EQ(status, 0);
       EXPECT_EQ(answers[2].payload, kCreated);
+      if (c.fields.size() > 4) {
+        EXPECT_EQ(std::string(Cmhusr[2]) + "/" + Cmhpwd[2], c.fields[4]);
+      }
     } else if (expected == "deleted") {
       EXPECT_EQ(status, -2);
       EXPECT_EQ(answers[2].payload, R"({"status":204,"message":"No Content"})");
@@ -152,27 +150,6 @@ TEST_F(Handshake, SessionBodies) {
       EXPECT_EQ(answers[3].payload, diagnoses(expected));
     }
   }
-}
-
-TEST_F(Handshake, TokenWithoutColonEmptiesThePassword) {
-  FrontEnd front(0);
-  std::strcpy(Cmhpwd[2], "old");
-  json body{{"connectionId", 999}, {"sysAuthToken", base64("service")}};
-  front.send(prolog_message() + message(session_header(), body.dump()));
-  EXPECT_EQ(crv_handshake(), 0);
-  EXPECT_STREQ(Cmhusr[2], "service");
-  EXPECT_STREQ(Cmhpwd[2], "");
-}
-
-// A text key holding a number or a boolean is read as its text; the keys
-// after it are taken as usual.
-TEST_F(Handshake, TextKeysTakeOtherValuesAsText) {
-  FrontEnd front(0);
-  json body{{"connectionId", 999}, {"baseUrl", 42}, {"peerAddress", true}, {"sysAuthToken", base64("later:pw")}};
-  front.send(prolog_message() + message(session_header(), body.dump()));
-  EXPECT_EQ(crv_handshake(), 0);
-  EXPECT_STREQ(Cmhusr[2], "later");
-  EXPECT_STREQ(Cmhpwd[2], "pw");
 }
 
 // What reaches the engine instead of well-formed prolog frames.

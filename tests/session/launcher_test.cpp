@@ -31,20 +31,6 @@ int free_port() {
   return ntohs(address.sin_port);
 }
 
-int connect_to(int port) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return s;
-    ::close(s);
-    ::usleep(20000);
-  }
-  return -1;
-}
-
 TEST(Launcher, EachConnectionGetsItsOwnServer) {
   vlxtest::install_dir();
   int port = free_port();
@@ -59,10 +45,8 @@ TEST(Launcher, EachConnectionGetsItsOwnServer) {
   // which one server process per channel could not do.
   std::vector<vlxtest::Server> clients(4);
   for (vlxtest::Server& c : clients) {
-    int s = connect_to(port);
-    ASSERT_GE(s, 0);
-    c.toServer = s;
-    c.fromServer = ::dup(s);
+    c.toServer = c.fromServer = vlxtest::connect_local(port);
+    ASSERT_GE(c.toServer, 0);
     c.send(request(0, bytes({3, 22, 0, 0, 0, 10})));
   }
   for (vlxtest::Server& c : clients) EXPECT_EQ(c.read(5), bytes({0, 0, 0, 0, 20}));

@@ -1,6 +1,8 @@
 #include "support/peer.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -182,6 +184,20 @@ int Server::wait() {
 void Server::close_requests() {
   if (toServer == fromServer) ::shutdown(toServer, SHUT_WR);
   else close_if_open(toServer);
+}
+
+int connect_local(int port) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return s;
+    ::close(s);
+    ::usleep(20000);
+  }
+  return -1;
 }
 
 int exit_status(int waitStatus) {

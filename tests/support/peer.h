@@ -80,6 +80,9 @@ Server start_descriptor_form(const std::vector<std::string>& extra = {},
                              const std::vector<std::string>& env = {});
 // Standard-input form, with options before (e.g. "-k").
 Server start_stdin_form(const std::vector<std::string>& options = {}, const std::vector<std::string>& env = {});
+// A socket connected to 127.0.0.1:`port`, tried for 2 s while the server
+// comes up; -1 when it never answers.
+int connect_local(int port);
 // The exit status of a wait status; a signal's number negated.
 int exit_status(int waitStatus);
 

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
-#include <vector>
 
 #include "diagnostics/vlxerr.h"
 #include "support/vlxtest.h"
@@ -96,22 +94,14 @@ TEST(Date, DataCases) {
   ASSERT_GT(cases.size(), 60u);
   for (const vlxtest::Case& c : cases) {
     raz_err();
-    EXPECT_EQ(run(c), c.fields.back()) << "dates.txt line " << c.line;
+    // "E<n> detail": the error and the detail it leaves.
+    const std::string& expected = c.fields.back();
+    std::size_t blank = expected[0] == 'E' ? expected.find(' ') : std::string::npos;
+    EXPECT_EQ(run(c), expected.substr(0, blank)) << "dates.txt line " << c.line;
+    if (blank != std::string::npos) {
+      EXPECT_EQ(Errmes, expected.substr(blank + 1)) << "dates.txt line " << c.line;
+    }
   }
-}
-
-TEST(Date, ErrorDetails) {
-  raz_err();
-  int n;
-  EXPECT_EQ(ltodate(&n, 1500, 1, 1, 0), -56);
-  EXPECT_STREQ(Errmes, "src/date:179.ltodate");
-  raz_err();
-  EXPECT_EQ(datetol(3068038, &n, &n, &n), -56);
-  EXPECT_STREQ(Errmes, "datetol(3068038) MAXDATE:3068037");
-  raz_err();
-  EXPECT_EQ(gtolddate("2024x229", &n), -10);
-  EXPECT_STREQ(Errmes, "gtolddate bad character x for date:2024x229");
-  raz_err();
 }
 
 // Every day number converts to a date and back, and consecutive days step
@@ -130,22 +120,6 @@ TEST(Date, WholeRangeRoundTrip) {
     ASSERT_EQ(dayn(n), (dayn(n - 1) % 7) + 1);
     py = y, pm = m, pd = d;
   }
-}
-
-TEST(Date, ArbitraryTextStaysInBounds) {
-  std::mt19937 rng(3);
-  const std::string alphabet = "0123456789-T:Z+.,x ";
-  for (int round = 0; round < 5000; round++) {
-    std::vector<char> text(rng() % 30);
-    for (char& c : text) c = alphabet[rng() % alphabet.size()];
-    text.push_back(0);
-    std::vector<char> copy = text;
-    s_dtm dtm;
-    int n;
-    str2dtm(text.data(), &dtm);
-    gtolddate(copy.data(), &n);
-  }
-  raz_err();
 }
 
 TEST(Date, TimeOfDay) {

@@ -76,25 +76,14 @@ TEST(Decimal, DataCases) {
   ASSERT_GT(cases.size(), 50u);
   for (const vlxtest::Case& c : cases) {
     raz_err();
-    EXPECT_EQ(run(c), c.fields[3]) << "decimal.txt line " << c.line;
+    // "E<n> detail": the error and the detail it leaves.
+    const std::string& expected = c.fields[3];
+    std::size_t blank = expected[0] == 'E' ? expected.find(' ') : std::string::npos;
+    EXPECT_EQ(run(c), expected.substr(0, blank)) << "decimal.txt line " << c.line;
+    if (blank != std::string::npos) {
+      EXPECT_EQ(Errmes, expected.substr(blank + 1)) << "decimal.txt line " << c.line;
+    }
   }
-}
-
-TEST(Decimal, ErrorDetails) {
-  raz_err();
-  s_dcb big = parse("9e125"), r;
-  EXPECT_EQ(dcbmul(&r, &big, &big), -13);
-  EXPECT_STREQ(Errmes, "src/vlxdcb:389.dcblod");
-  raz_err();
-  s_dcb zero = Zerdcb;
-  EXPECT_EQ(dcbdiv(&r, &big, &zero), -53);
-  EXPECT_STREQ(Errmes, "src/vlxdcb:1043.dcbdiv");
-  raz_err();
-  char out[4];
-  EXPECT_EQ(dcbstr(&big, out, 3), -13);
-  EXPECT_EQ(Errvlx, 50);
-  EXPECT_STREQ(Errmes, "dcbexp");
-  raz_err();
 }
 
 TEST(Decimal, ConstantsAndPredicates) {

@@ -355,6 +355,10 @@ TEST_F(LargeObjects, AreCutToTheirSizeClassAndCheckedOnReading) {
   EXPECT_EQ(hex(cbu_bu(fixed), 4), "0000005a");
   ASSERT_EQ(vad2rs(&back, cbu_bu(fixed), &fixed, LCLOB, 4, kStoreUtf8), 0);
   EXPECT_EQ(std::u16string(res_text(&back)), std::u16string(30, u'\u20ac'));
+  // Cleared again, the unit takes extents: all 120 bytes are kept.
+  ASSERT_EQ(cbu_set_noextent(fixed, 0), 0);
+  ASSERT_EQ(rs2vad(cbu_bu(fixed), &fixed, LCLOB, 4, &text.v, kStoreUtf8), 0);
+  EXPECT_EQ(hex(cbu_bu(fixed), 4), "00000078");
   // Invalid UTF-8 in a clob is the reader's error.
   std::memcpy(area, "\x00\x00\x00\x02\xff\xfe", 6);
   EXPECT_EQ(vad2rs(&back, area, &ref, LCLOB, 0, kStoreUtf8), -50);

@@ -1,6 +1,10 @@
 #include "vlxclient.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -143,10 +147,14 @@ Session::Session(const std::string& serverPath) {
     throw Error("start " + serverPath, n, std::strerror(e));
   }
 
+  negotiate(serverPath);
+}
+
+void Session::negotiate(const std::string& server) {
   s_abv abv;
   static int sessions = 0;
   comabv(kSysService, ++sessions & 0xFF, &abv);
-  group_ = adg_get(nullptr, nullptr, kGrpServer, "vlxc session %d", static_cast<int>(pid_));
+  group_ = adg_get(nullptr, nullptr, kGrpServer, "vlxc session %d", sessions);
   int st = group_ == 0 ? -Vstat1 : comSlot(kSysService, abv.b[1], &slot_);
   if (st >= 0)
     st = i_tcom(slot_, &abv, group_, kModePipe, toServer_, fromServer_, toServer_, fromServer_, 0, nullptr);
@@ -154,7 +162,7 @@ Session::Session(const std::string& serverPath) {
     raz_err();
     ended_ = true;
     release();
-    throw Error("start " + serverPath, -st);
+    throw Error("start " + server, -st);
   }
 
   try {
@@ -173,6 +181,31 @@ Session::Session(const std::string& serverPath) {
   sethdvcom(slot_, protocol_);
 }
 
+Session::Session(const std::string& host, int port) {
+  init_process();
+  std::string server = host + ":" + std::to_string(port);
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (int e = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); e != 0)
+    throw Error("connect " + server, kErrNetwork, ::gai_strerror(e));
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int e = fd < 0 ? errno : 0;
+  while (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) != 0 && (e = errno) == EINTR) {
+  }
+  ::freeaddrinfo(found);
+  if (fd < 0 || e != 0) {
+    if (fd >= 0) ::close(fd);
+    throw Error("connect " + server, -set_vstat1(e), std::strerror(e));
+  }
+  // Requests go out as soon as they are written.
+  int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  toServer_ = fromServer_ = fd;
+  negotiate(server);
+}
+
 Session::~Session() {
   if (!ended_) {
     try {
@@ -189,7 +222,7 @@ void Session::release() {
   slot_ = 0;
   group_ = 0;
   if (toServer_ >= 0) ::close(toServer_);
-  if (fromServer_ >= 0) ::close(fromServer_);
+  if (fromServer_ >= 0 && fromServer_ != toServer_) ::close(fromServer_);
   toServer_ = fromServer_ = -1;
   if (pid_ > 0) {
     // A server that has not ended by now is not coming back.
@@ -208,6 +241,13 @@ int Session::end() {
   wr_req(slot_, 0, 2, head(kEvEndSession).data());
   int st = com_flush(slot_);
   raz_err();
+  if (toServer_ == fromServer_) {
+    // Over a connection the server's end is the connection's: it closes
+    // its side as it exits.
+    char rest[256];
+    for (ssize_t n = 1; n > 0 || (n < 0 && errno == EINTR);) n = ::read(fromServer_, rest, sizeof rest);
+    return st < 0 ? st : 0;
+  }
   ::close(toServer_);
   toServer_ = -1;
   int wstatus = 0;

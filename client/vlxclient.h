@@ -97,6 +97,10 @@ class Session {
  public:
   // Starts the server at `serverPath` and negotiates version 20.
   explicit Session(const std::string& serverPath);
+  // Connects to a server that its launcher starts for the connection (a
+  // socket unit in accept mode, inetd: the server's standard-input form),
+  // IPv4 `host` and `port`, and negotiates version 20; server_pid() is -1.
+  Session(const std::string& host, int port);
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
   // Ends the session when end() was not called.
@@ -108,11 +112,14 @@ class Session {
   // Opens `command` as a table of `fieldCount` fields, `types[i]` the type
   // of field i + 1 (text beyond): the server converts the words.
   Table open(const std::string& command, int fieldCount, const std::vector<Type>& types = {});
-  // Sends the end of the session and waits for the server; its exit status.
+  // Sends the end of the session and waits for the server; its exit status
+  // (over a connection: 0 once the server has closed it).
   int end();
 
  private:
   friend class Table;
+  // Creates the channel's slot over the descriptors and negotiates.
+  void negotiate(const std::string& server);
   // Frames a request on table `object` (0: none) and sends it with the
   // raw bytes that follow it.
   void send(const char* operation, int object, const std::string& body, const std::string& raw = "");

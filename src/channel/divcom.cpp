@@ -61,10 +61,13 @@ s_com* com_slot(int slot) {
 }
 
 int inicom(const char* name) {
+  // Texts are cleared only where they hold something: a page of these
+  // tables that is never written stays out of the process's memory.
   for (int i = 0; i < kHosts; ++i) {
     Cmhsrv[i] = -1;
     Alnhst[i] = -1;
-    Cmhost[i][0] = Alhost[i][0] = Cmhusr[i][0] = Cmhpwd[i][0] = '\0';
+    for (char* text : {Cmhost[i], Alhost[i], Cmhusr[i], Cmhpwd[i]})
+      if (text[0] != '\0') text[0] = '\0';
   }
   char local[255];
   if (::gethostname(local, sizeof local) != 0) {

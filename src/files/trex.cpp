@@ -8,10 +8,18 @@
 
 // PCRE2 refuses partial matching with an anchored end, so the search for
 // texts that begin a match uses the pattern followed by "\z" instead.
+//
+// A check matches a pattern a few times in a process's life: the pattern
+// is interpreted, not compiled to machine code, which would cost more than
+// all its matches and leave its code in every server's memory. The wrapped
+// form serves the search alone, which matches it many times: it is made,
+// and compiled to machine code, when a search first needs it.
 struct s_trex {
   pcre2_code* code;
-  pcre2_code* prefix;  // null when the wrapped form does not compile
   pcre2_match_data* data;
+  std::string text;
+  pcre2_code* prefix = nullptr;  // null until made, or when it does not compile
+  bool prefixTried = false;
 };
 
 void trex_deleter::operator()(s_trex* pattern) const {
@@ -33,12 +41,7 @@ trex_ptr trex_compile(std::string_view pattern, std::string& error) {
     error += " at offset " + std::to_string(offset);
     return nullptr;
   }
-  pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
-  std::string wrapped = "(?:" + std::string(pattern) + ")\\z";
-  pcre2_code* prefix = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(wrapped.data()), wrapped.size(),
-                                     PCRE2_ANCHORED | PCRE2_DOLLAR_ENDONLY, &code, &offset, nullptr);
-  if (prefix != nullptr) pcre2_jit_compile(prefix, PCRE2_JIT_PARTIAL_HARD);
-  return trex_ptr(new s_trex{compiled, prefix, pcre2_match_data_create(1, nullptr)});
+  return trex_ptr(new s_trex{compiled, pcre2_match_data_create(1, nullptr), std::string(pattern)});
 }
 
 namespace {
@@ -68,7 +71,16 @@ constexpr int kMaxNodes = 400;
 
 bool trex_match(const s_trex* pattern, std::string_view text) { return run(pattern, pattern->code, text, 0) >= 0; }
 
-bool trex_can_contain(const s_trex* pattern, std::string_view needle) {
+bool trex_can_contain(s_trex* pattern, std::string_view needle) {
+  if (!pattern->prefixTried) {
+    pattern->prefixTried = true;
+    int code = 0;
+    PCRE2_SIZE offset = 0;
+    std::string wrapped = "(?:" + pattern->text + ")\\z";
+    pattern->prefix = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(wrapped.data()), wrapped.size(),
+                                    PCRE2_ANCHORED | PCRE2_DOLLAR_ENDONLY, &code, &offset, nullptr);
+    if (pattern->prefix != nullptr) pcre2_jit_compile(pattern->prefix, PCRE2_JIT_PARTIAL_HARD);
+  }
   if (pattern->prefix == nullptr) return false;
   static const std::string letters = alphabet();
   // A prefix is summed up by whether it is a match and the characters that

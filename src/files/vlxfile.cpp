@@ -103,8 +103,18 @@ int read_next(Channel& c, char* out, int length) {
   }
 }
 
+// The channel's buffer, made when a buffered read or write first needs it:
+// a channel that only a child writes, or whose reads all go straight into
+// the caller's buffer, never has one. 0 or a negated error.
+int buffered(Channel& c) {
+  if (c.buf != nullptr) return 0;
+  c.buf = static_cast<char*>(adg_malloc(c.group, kChannelBuffer));
+  return c.buf != nullptr ? 0 : -(get_last_errvlx() != 0 ? get_last_errvlx() : kErrNoMemory);
+}
+
 // Reads the next block into the buffer.
 int fill(Channel& c) {
+  if (int st = buffered(c); st < 0) return st;
   int n = read_next(c, c.buf, static_cast<int>(kChannelBuffer));
   if (n > 0) c.len = static_cast<std::size_t>(n);
   return n;
@@ -154,8 +164,6 @@ int new_channel(unsigned group, int fd, const char* path, bool readable, bool wr
   int number = 1;
   while (number < static_cast<int>(Channels.size()) && Channels[number].open) ++number;
   if (number >= kMaxChannels) return err_vlx(kErrNoChannel, "%s", path);
-  void* buf = adg_malloc(group, kChannelBuffer);
-  if (buf == nullptr) return -(get_last_errvlx() != 0 ? get_last_errvlx() : kErrNoMemory);
   if (number == static_cast<int>(Channels.size())) Channels.emplace_back();
   Channel& c = Channels[number];
   c = Channel{};
@@ -165,7 +173,6 @@ int new_channel(unsigned group, int fd, const char* path, bool readable, bool wr
   c.readable = readable;
   c.writable = writable;
   c.path = path;
-  c.buf = static_cast<char*>(buf);
   ++Openchannels;
   return number;
 }
@@ -310,6 +317,7 @@ int adf_write(int channel, const void* buffer, int length) {
     if ((st = write_direct(*c, in, length)) < 0) return st;
     return length;
   }
+  if (length > 0 && (st = buffered(*c)) < 0) return st;
   while (done < length) {
     if (c->len == kChannelBuffer && (st = flush(*c)) < 0) return st;
     std::size_t take = std::min(kChannelBuffer - c->len, static_cast<std::size_t>(length - done));
@@ -419,7 +427,7 @@ int adf_close(int channel) {
     log::trace(log::fileops, "Delete failed (%d)", err);
     if (result == 0) result = sys_error(err, c->path);
   }
-  if (adg_if(c->group) != 0) adg_memfree(c->group, c->buf);
+  if (c->buf != nullptr && adg_if(c->group) != 0) adg_memfree(c->group, c->buf);
   *c = Channel{};
   --Openchannels;
   return result;

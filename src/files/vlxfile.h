@@ -1,8 +1,9 @@
 // File channels: numbered handles on open files, owned by a memory group.
 //
 // Reads and writes are buffered in user space (one buffer a channel, taken
-// from the channel's group), so reading a file line by line or byte by byte
-// costs one system call a buffer, not one a byte. Failures are negative
+// from the channel's group when a buffered read or write first needs it),
+// so reading a file line by line or byte by byte costs one system call a
+// buffer, not one a byte. Failures are negative
 // error numbers: 20 missing file, 27 access refused, 29 too many open files,
 // 60 no free channel; other errno values are translated. Opens, reads,
 // writes and renames are fault points (base/faults.h).

@@ -70,6 +70,15 @@ const char** I_tok = nullptr;
 namespace {
 
 unsigned Tokgrp = 0;
+
+// The order of two display names' keys (their upper case, byte by byte).
+int key_order(const char* a, const char* b) {
+  auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
+  for (;; ++a, ++b) {
+    unsigned char x = upper(*a), y = upper(*b);
+    if (x != y || x == 0) return (x > y) - (x < y);
+  }
+}
 bool Sorted = false, Sorted_sdata = false;
 
 bool tokcmp(const tokstr& a, const tokstr& b) { return std::strcmp(a.key, b.key) < 0; }
@@ -113,12 +122,16 @@ int iniTokTab() {
     }
     std::fill(arrays[g], arrays[g] + Mtk[g] + 1, "");
   }
-  // Filled in key order, so that of two instruction words sharing a code
-  // (Libelle and Tinyint are both 70) the one whose key sorts last names it,
-  // however often the arrays are rebuilt.
-  Maxtok = sort_once(Toktab, &Sorted);
-  for (const tokstr* t = Toktab; t->name != nullptr; t++)
-    if (t->group >= 1 && t->group <= 3 && t->code <= Mtk[t->group - 1]) arrays[t->group - 1][t->code] = t->name;
+  // Of two instruction words sharing a code (Libelle and Tinyint are both
+  // 70) the one whose key sorts last names it, however often the arrays are
+  // rebuilt. The table itself is sorted by the first lookup: a process that
+  // compiles nothing never sorts it.
+  Maxtok = count(Toktab) - 1;
+  for (const tokstr* t = Toktab; t->name != nullptr; t++) {
+    if (t->group < 1 || t->group > 3 || t->code > Mtk[t->group - 1]) continue;
+    const char*& named = arrays[t->group - 1][t->code];
+    if (named[0] == '\0' || key_order(named, t->name) < 0) named = t->name;
+  }
   F_tok = arrays[0];
   V_tok = arrays[1];
   I_tok = arrays[2];

@@ -20,8 +20,8 @@ struct tokstr {
 };
 static_assert(sizeof(tokstr) == 24);
 
-// The two tables, each closed by an entry whose name is null; iniTokTab and
-// iniTokTabSdata sort them by key.
+// The two tables, each closed by an entry whose name is null; sorted by key
+// before the first lookup.
 extern tokstr Toktab[];
 extern tokstr tokstr_sdata[];
 // Entries of each table - 1 (-1 for an empty table), set by the inits.
@@ -36,9 +36,10 @@ extern const char** F_tok;
 extern const char** V_tok;
 extern const char** I_tok;
 
-// Builds the reverse arrays in a memory group of their own and sorts the
-// table. Returns the group, or the negated status when no group or memory
-// could be had. Runs its work once; later calls return the same group.
+// Builds the reverse arrays in a memory group of their own and counts the
+// table (the first lookup sorts it). Returns the group, or the negated
+// status when no group or memory could be had. Runs its work once; later
+// calls return the same group.
 int iniTokTab();
 int iniTokTabSdata();
 

@@ -274,7 +274,12 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
 const unsigned char* chamfi_view(unsigned table, unsigned* length) {
   *length = 0;
   s_fsr* d = fsr_table(static_cast<int>(table) & Nutmsk);
-  return d != nullptr ? cbu_buf(fsr_record(d), length) : nullptr;
+  if (d == nullptr) return nullptr;
+  if (d->view != nullptr) {
+    *length = d->viewLength;
+    return d->view;
+  }
+  return cbu_buf(fsr_record(d), length);
 }
 
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {

@@ -95,6 +95,11 @@ struct s_fsr {
   cbu_ref subrecord;
   bool wholeRecord;
   int varClass;  // the class of the table's variables
+  // While a driver reads: the bytes of fsr_record, which the field loads
+  // of the filters then take as they are, without looking the unit up at
+  // every record. Null otherwise.
+  const unsigned char* view;
+  unsigned viewLength;
 };
 
 // Process-wide tables.

@@ -1,6 +1,7 @@
 #include "table/sysop.h"
 
 #include <dirent.h>
+#include <emmintrin.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,7 +124,9 @@ struct SpoolCheck {
 // Runs a local command with its output going straight into the spool;
 // when the output has long lines or no final line feed, it is copied
 // again through the line rules. The spool is checked while the command
-// writes it, so that the check costs no time of its own.
+// writes it, through the channel that then serves the table, so that the
+// check costs no time of its own. Returns that channel (open for reading
+// the spool) or a negated error.
 int spool_locally(unsigned group, const std::string& command, const std::string& path) {
   int spool = adf_open(group, path.c_str(), "w");
   if (spool < 0) {
@@ -140,9 +143,14 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
     check.scan(block, size);
     return check.ok;
   }, &whole);
-  if (behind > 0) adf_close(behind);
   int st = closed < 0 ? closed : start_failure(status);
-  if (st < 0 || (whole && check.pending == 0)) return st;
+  if (st >= 0 && whole && check.pending == 0) {
+    std::int64_t start = adf_seek(behind, 0, SEEK_SET);
+    if (start >= 0) return behind;
+    st = static_cast<int>(start);
+  }
+  if (behind > 0) adf_close(behind);
+  if (st < 0) return st;
   std::string raw = path + ".raw";
   if ((st = adf_rename(path.c_str(), raw.c_str())) < 0) return st;
   int in = adf_open(group, raw.c_str(), "r");
@@ -152,29 +160,65 @@ int spool_locally(unsigned group, const std::string& command, const std::string&
   st = out < 0 ? out : spool_output(in, out);
   if (out >= 0 && (closed = adf_close(out)) < 0 && st >= 0) st = closed;
   if (in >= 0) adf_close(in);
-  return st;
+  return st < 0 ? st : adf_open(group, path.c_str(), "r");
+}
+
+// Puts a word of n bytes into a field's slot, its rest zero: only what
+// the last read left in the slot needs clearing.
+inline void put_word(s_tsy* t, int field, unsigned char* slot, const char* word, int n) {
+  n = std::min(n, kFieldWidth);
+  std::memcpy(slot, word, static_cast<std::size_t>(n));
+  if (t->used[field] > n) std::memset(slot + n, 0, static_cast<std::size_t>(t->used[field] - n));
+  t->used[field] = static_cast<std::uint8_t>(n);
 }
 
 // Fills the record (`length` bytes) from the line of n bytes read at the
 // spool's position: word i goes to the 255-byte slot i, the rest of a slot
 // is zero; longer words are cut, surplus words dropped. 4 at the end of
 // the spool.
+//
+// The line is looked at 16 bytes at a time: a mask of its blanks, whose
+// bits tell where each word begins and ends.
 int fill_record(s_tsy* t, unsigned char* record, unsigned length, const char* line, int n) {
   bool ended = n > 0 && line[n - 1] == '\n';
   if (ended) --n;
-  // Only what the last read left in a slot needs clearing.
-  int at = 0;
-  for (int field = 0; field < t->fieldCount; ++field) {
-    while (at < n && line[at] == ' ') ++at;
-    int start = at;
-    while (at < n && line[at] != ' ') ++at;
-    int word = std::min(at - start, kFieldWidth);
-    unsigned offset = static_cast<unsigned>(field) * kFieldWidth;
-    if (offset + kFieldWidth > length) break;
-    std::memcpy(record + offset, line + start, static_cast<std::size_t>(word));
-    if (t->used[field] > word) std::memset(record + offset + word, 0, static_cast<std::size_t>(t->used[field] - word));
-    t->used[field] = static_cast<std::uint8_t>(word);
+  int fields = std::min(t->fieldCount, static_cast<int>(length / kFieldWidth));
+  int field = 0, start = 0;
+  bool inWord = false;
+  const __m128i blank = _mm_set1_epi8(' ');
+  for (int base = 0; base < n && field < fields; base += 16) {
+    __m128i block;
+    if (base + 16 <= n) {
+      block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + base));
+    } else {
+      // The line's last bytes, followed by blanks.
+      char tail[16];
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, line + base, static_cast<std::size_t>(n - base));
+      block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail));
+    }
+    unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, blank)));
+    unsigned words = ~blanks & 0xFFFFu;
+    // The next change of state: a blank inside a word, a word byte outside.
+    for (unsigned next = inWord ? blanks : words; next != 0;) {
+      int at = __builtin_ctz(next);
+      unsigned after = ~((2u << at) - 1);
+      if (inWord) {
+        put_word(t, field, record + field * kFieldWidth, line + start, base + at - start);
+        if (++field == fields) break;
+        next = words & after;
+      } else {
+        start = base + at;
+        next = blanks & after;
+      }
+      inWord = !inWord;
+    }
   }
+  if (inWord && field < fields) {
+    put_word(t, field, record + field * kFieldWidth, line + start, n - start);
+    ++field;
+  }
+  for (; field < fields; ++field) put_word(t, field, record + field * kFieldWidth, line, 0);
   if (!ended) {
     t->atEnd = true;
     return 4;
@@ -317,7 +361,8 @@ int op_sys(s_opn* r) {
   std::string path = spool_path();
   int st;
   if (host.empty()) {
-    st = spool_locally(r->group, command, path);
+    st = t->spool = spool_locally(r->group, command, path);
+    if (t->spool < 0) t->spool = 0;
   } else {
     int pipe = adf_popen(r->group, command.c_str(), "r", host.c_str());
     if (pipe < 0) {
@@ -336,11 +381,11 @@ int op_sys(s_opn* r) {
     int closed = adf_close(spool);
     int ended = adf_close(pipe);
     if (st >= 0) st = closed < 0 ? closed : ended < 0 ? ended : start_failure(adf_last_status());
-  }
-  if (st >= 0) {
-    t->spool = adf_open(r->group, path.c_str(), "r");
-    st = t->spool;
-    if (t->spool < 0) t->spool = 0;
+    if (st >= 0) {
+      t->spool = adf_open(r->group, path.c_str(), "r");
+      st = t->spool;
+      if (t->spool < 0) t->spool = 0;
+    }
   }
   if (t->spool > 0) adf_ulnk(t->spool);
   else ::unlink(path.c_str());
@@ -419,6 +464,14 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
   unsigned length = 0;
   unsigned char* record = cbu_buf(d->record, &length);
   if (record == nullptr) return err_vlx(kErrInternal, "rd_sys: no record buffer");
+  unsigned typedLength = 0;
+  const unsigned char* typed = d->converted != 0 ? cbu_buf(d->converted, &typedLength) : nullptr;
+  unsigned char* reads = fg_counter(d->varClass);
+  // The filters see the record filled last, until the read answers.
+  struct Viewed {
+    s_fsr* d;
+    ~Viewed() { d->view = nullptr; }
+  } viewed{d};
   // Forward reads pass over the lines that lack the text their first
   // filter requires, without filling the record from them.
   std::string required = m == kReadFirst || m == kReadNext ? required_text(t, criterion, length) : std::string();
@@ -439,10 +492,13 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     d->position = after < 0 ? after : after - n;
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
-    fg_tick(d->varClass);
+    fg_tick(reads);
     d->typed = false;
+    d->view = nullptr;
     if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
       if (st = fsr_convert(d); st < 0) return st;
+    d->view = d->typed ? typed : record;
+    d->viewLength = d->typed ? typedLength : length;
     int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
     if (m == kReadCurrent || pass == 1) break;

@@ -148,11 +148,11 @@ int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, in
   return cls;
 }
 
-void fg_tick(int cls) {
+unsigned char* fg_counter(int cls) {
   varan* v = nullptr;
-  if (test_var(cls, kFgReads, &v) == 0) return;
+  if (test_var(cls, kFgReads, &v) == 0) return nullptr;
   varan p = plain(v);
-  if (unsigned char* at = recup_var(&p, nullptr, 0, 'w'); at != nullptr) put_be32(at, get_be32(at) + 1);
+  return recup_var(&p, nullptr, 0, 'w');
 }
 
 int give_var(grctx* g, unsigned cid, int deflt, varan** out) {

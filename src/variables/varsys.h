@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "base/bigend.h"
 #include "calc/acalc.h"
 #include "image/vlxload.h"
 #include "variables/varcla.h"
@@ -44,9 +45,15 @@ inline constexpr const char* kFgReads = "~UPDTICK";   // records read since the 
 // record unit `record`, its variable's attributes being its number and
 // scale. The class number.
 int cre_FG(unsigned group, const char* name, int slot, const s_fgfld* fields, int count, cbu_ref record);
-// Counts a record read into the table of class `cls`; without that class
-// nothing is counted, and no error recorded (the read goes on).
-void fg_tick(int cls);
+// The count of records read into the table of class `cls`, where its
+// variable keeps it (4 bytes, big-endian): a read counts each record with
+// fg_tick. Null without that class (nothing is counted, and no error
+// recorded). The bytes stay where they are while the class lives, for a
+// table class never grows.
+unsigned char* fg_counter(int cls);
+inline void fg_tick(unsigned char* counter) {
+  if (counter != nullptr) put_be32(counter, get_be32(counter) + 1);
+}
 
 // The variable that entry `cid` of g's gr_cid names, remembered in the
 // entry's run-time bytes until its class changes. With `deflt`, a name not

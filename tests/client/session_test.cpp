@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <functional>
@@ -149,6 +152,64 @@ TEST_F(Client, LostServerIsAnErrorNotASignal) {
   vlxc::Table t = session.open(rows_command(), 3);
   ::kill(session.server_pid(), SIGKILL);
   EXPECT_TRUE(lost_pipe(error_of([&] { t.read(Mode::first); })));
+}
+
+// A listening socket of the loopback address and a child that serves its
+// first connection with the server in the standard-input form, as a socket
+// unit in accept mode does.
+struct Launcher {
+  int port = 0;
+  pid_t pid = -1;
+  Launcher() {
+    int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (listening < 0 || ::bind(listening, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listening, 1) != 0 || ::getsockname(listening, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+      return;
+    port = ntohs(a.sin_port);
+    pid = ::fork();
+    if (pid == 0) {
+      int connection = ::accept(listening, nullptr, nullptr);
+      if (connection < 0 || ::dup2(connection, 0) < 0 || ::dup2(connection, 1) < 0) ::_exit(126);
+      ::execl(VLXSYS_PATH, VLXSYS_PATH, static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(listening);
+  }
+  int wait() {
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+};
+
+TEST(ClientConnection, ServesTablesOverAConnectionAndEndsWithTheServer) {
+  std::string install = vlxtest::install_dir();
+  Launcher launcher;
+  ASSERT_GT(launcher.pid, 0);
+  {
+    vlxc::Session s("127.0.0.1", launcher.port);
+    EXPECT_EQ(s.protocol(), 20);
+    EXPECT_EQ(s.server_pid(), -1) << "the launcher's child, not the client's";
+    vlxc::Table t = s.open(rows_command(), 3);
+    EXPECT_EQ(scan(t, Mode::last, Mode::previous), (Names{"delta", "gamma", "beta", "alpha"}));
+    t.close();
+    EXPECT_EQ(s.end(), 0) << "the server closed the connection";
+  }
+  int status = launcher.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "ended in order, before end() returned";
+
+  // Nobody listens there any more.
+  try {
+    vlxc::Session s("127.0.0.1", launcher.port);
+    FAIL() << "connected";
+  } catch (const vlxc::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("connect 127.0.0.1:"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace

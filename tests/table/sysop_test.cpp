@@ -50,6 +50,62 @@ TEST_F(SysTable, LongLinesBlanksAndWords) {
   close_table(slot);
 }
 
+// The record of a spooled line by the reading rules, a byte at a time:
+// blanks (0x20 only) separate the words, each word goes to its 255-byte
+// slot cut to the slot, zeros after it; surplus words are dropped.
+std::string record_of(const std::string& line, int fields) {
+  std::string record(static_cast<std::size_t>(fields) * kFieldWidth, '\0');
+  std::size_t at = 0;
+  for (int field = 0; field < fields; ++field) {
+    while (at < line.size() && line[at] == ' ') ++at;
+    for (int n = 0; at < line.size() && line[at] != ' '; ++at, ++n)
+      if (n < kFieldWidth) record[static_cast<std::size_t>(field) * kFieldWidth + static_cast<std::size_t>(n)] = line[at];
+  }
+  return record;
+}
+
+// Words split a block at a time must give the records the rules give:
+// words and blank runs of every length around the block size and the slot
+// size, at every place in a line, with each slot's earlier contents longer
+// or shorter than its new word.
+TEST_F(SysTable, RecordsAsTheReadingRulesFillThem) {
+  const int lengths[] = {0, 1, 2, 3, 7, 14, 15, 16, 17, 18, 31, 32, 33, 47, 64, 100, 254, 255, 256, 300};
+  // Word bytes: tabs, bytes above 127 and the NUL at the end are not blanks.
+  const char bytes[] = "abc\txyz\x80\xff";
+  std::mt19937 random(19);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 2000; ++i) {
+    std::string line;
+    int words = static_cast<int>(random() % 9);
+    for (int w = 0; w < words; ++w) {
+      line += std::string(static_cast<std::size_t>(lengths[random() % 8]), ' ');
+      int length = lengths[random() % 20];
+      for (int k = 0; k < std::max(length, 1); ++k) line += bytes[random() % sizeof bytes];
+    }
+    if (random() % 3 == 0) line += std::string(static_cast<std::size_t>(lengths[random() % 8]), ' ');
+    // The spool cuts longer lines; what is read is that cut.
+    lines.push_back(line.substr(0, kSpoolLine - 1));
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  for (int fields : {1, 3, 8}) {
+    int slot = open_text("words", text, fields);
+    ASSERT_GT(slot, 0);
+    std::string record;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      ASSERT_EQ(read_record(slot, i == 0 ? 0 : 2, &record), 0);
+      ASSERT_EQ(record, record_of(lines[i], fields)) << "line " << i << " with " << fields << " fields: " << lines[i];
+    }
+    EXPECT_EQ(read_record(slot, 2, &record), 4);
+    // Backwards each record is filled over the one after it.
+    for (std::size_t i = lines.size(); i-- > 0;) {
+      ASSERT_EQ(read_record(slot, i + 1 == lines.size() ? 1 : 3, &record), 0);
+      ASSERT_EQ(record, record_of(lines[i], fields)) << "line " << i << " backwards";
+    }
+    close_table(slot);
+  }
+}
+
 TEST_F(SysTable, ModesAtBothEnds) {
   int slot = open_text("three", "1 one\n2 two\n3 three\n");
   Fields f;

@@ -175,8 +175,8 @@ TEST_F(System, ATableClassReadsTheFieldsWhereTheyLie) {
 
   // A new record is what the variables read.
   put_be32(cbu_bu(r.unit) + 8, 43);
-  fg_tick(cls);
-  fg_tick(cls);
+  fg_tick(fg_counter(cls));
+  fg_tick(fg_counter(cls));
   EXPECT_EQ(builder::variable(cls, "F3"), "int 43");
   EXPECT_EQ(builder::variable(cls, "~UPDTICK"), "int 2");
 

@@ -15,7 +15,7 @@ show() {
   echo
 }
 
-show "--header --where 'val(RSS) > 50000' --select COMMAND,PID,RSS '$ps'"
+show "--header --where 'left\$(COMMAND, 3) = \"vlx\" or val(RSS) > 50000' --select COMMAND,PID,RSS '$ps'"
 show "--header --json --where 'val(pid) < 3 or COMMAND = \"vlxsys\"' --select PID,COMMAND,RSS '$ps'"
 show "--header --csv --last --where '@USER ne \"nobody\"' '$ps'"
 show "--header --where 'val(RSS) > 1000 and' '$ps'"

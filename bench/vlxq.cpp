@@ -5,17 +5,15 @@
 //
 //   bench_vlxq   (Google Benchmark's flags are accepted and ignored)
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+#include "support.h"
+
+using namespace bench;
 
 namespace {
 
@@ -24,15 +22,8 @@ constexpr int kLines = 1000000;
 // Seconds that `command` takes under sh, or a negative value when it fails.
 double timed(const std::string& command) {
   auto start = Clock::now();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+  int status = run(command);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds_since(start) : -1;
 }
 
 std::size_t lines_of(const fs::path& file) {
@@ -47,15 +38,7 @@ std::size_t lines_of(const fs::path& file) {
 int main(int, char** argv) {
   fs::path build = fs::absolute(argv[0]).parent_path().parent_path();
   fs::path vlxq = build / "client" / "vlxq";
-  // A private installation: the shipped lan/ and cfg/ (whose sandbox lets
-  // `cat` read data/), tmp/ for the spool.
-  fs::path root = fs::temp_directory_path() / ("vlxqbench_" + std::to_string(::getpid()));
-  fs::create_directories(root / "data");
-  fs::create_directories(root / "tmp");
-  fs::create_directory_symlink(fs::path(VLX_SOURCE_INSTALL) / "lan", root / "lan");
-  fs::create_directory_symlink(fs::path(VLX_SOURCE_INSTALL) / "cfg", root / "cfg");
-  ::setenv("VLXDIR", root.c_str(), 1);
-  ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+  fs::path root = make_installation("vlxqbench");
   fs::path file = root / "data" / "orders";
   {
     std::ofstream out(file);

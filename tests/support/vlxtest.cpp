@@ -51,8 +51,8 @@ std::string data_file(const std::string& name, const std::string& text) {
   return (data / name).string();
 }
 
-std::vector<Case> read_cases(const std::string& file) {
-  std::ifstream in(std::string(VLX_TEST_DATA) + "/" + file);
+std::vector<Case> read_cases_in(const std::string& folder, const std::string& file) {
+  std::ifstream in(folder + "/" + file);
   std::vector<Case> cases;
   std::string text;
   for (int number = 1; std::getline(in, text); ++number) {

@@ -25,7 +25,11 @@ struct Case {
   int line;
   std::vector<std::string> fields;  // split on " | "
 };
-std::vector<Case> read_cases(const std::string& file);
+std::vector<Case> read_cases_in(const std::string& folder, const std::string& file);
+#ifdef VLX_TEST_DATA
+// Each test program names its own data folder.
+inline std::vector<Case> read_cases(const std::string& file) { return read_cases_in(VLX_TEST_DATA, file); }
+#endif
 
 // Data-file text: \n \r \t \\ \xNN escapes and {text*N} (text repeated
 // N times).

@@ -35,16 +35,6 @@ constexpr int kMinExponent = -64;
 
 void set_zero(s_dcb* out) { *out = s_dcb{0, 1, 0, {}}; }
 
-// Magnitude comparison of two non-zero values.
-int compare_magnitude(const s_dcb& a, const s_dcb& b) {
-  if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
-  int common = a.ndigits < b.ndigits ? a.ndigits : b.ndigits;
-  int c = std::memcmp(a.digits, b.digits, common);
-  if (c != 0) return c < 0 ? -1 : 1;
-  if (a.ndigits != b.ndigits) return a.ndigits < b.ndigits ? -1 : 1;
-  return 0;
-}
-
 // The first 16 digits (zero padded) as one 32-digit integer.
 u128 mantissa(const s_dcb& d) {
   std::uint64_t high = 0, low = 0;
@@ -76,6 +66,17 @@ void store_be64(unsigned char* p, std::uint64_t v) {
 u128 digit_lanes(const s_dcb& d) {
   u128 lanes = (u128)load_be64(d.digits) << 64 | load_be64(d.digits + 8);
   return d.ndigits >= kMaxDigits ? lanes : lanes & ~(((u128)1 << (8 * (kMaxDigits - d.ndigits))) - 1);
+}
+
+// Magnitude comparison of two non-zero values: the exponents, then the
+// digits, then the longer one first. A value copied in from a record may
+// claim more than 16 digits; there are none beyond the 16 it holds.
+int compare_magnitude(const s_dcb& a, const s_dcb& b) {
+  if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
+  int common = a.ndigits < b.ndigits ? a.ndigits : b.ndigits;
+  int c = std::memcmp(a.digits, b.digits, common < kMaxDigits ? common : kMaxDigits);
+  if (c != 0) return c < 0 ? -1 : 1;
+  return (a.ndigits > b.ndigits) - (a.ndigits < b.ndigits);
 }
 
 // An 18-lane work area, one digit per byte lane: lane 17 takes a carry and
@@ -197,9 +198,23 @@ int dcbcmp(const s_dcb* a, const s_dcb* b) {
   if (a->ndigits == 0 && b->ndigits == 0) return 0;
   if (a->ndigits == 0) return b->sign ? -1 : 1;
   if (b->ndigits == 0) return a->sign ? 1 : -1;
-  if (a->sign != b->sign) return a->sign ? 1 : -1;
+  // Any sign byte but 0 is positive.
+  if ((a->sign != 0) != (b->sign != 0)) return a->sign ? 1 : -1;
   int c = compare_magnitude(*a, *b);
   return a->sign ? c : -c;
+}
+
+dcb_bound dcbbound(const s_dcb* d) {
+  dcb_bound b;
+  b.value = *d;
+  b.sign = dcbhead(reinterpret_cast<const unsigned char*>(d), &b.head);
+  return b;
+}
+
+int dcbcmp_tied(const unsigned char* in, const dcb_bound& b) {
+  s_dcb d;
+  std::memcpy(&d, in, sizeof d);
+  return dcbcmp(&d, &b.value);
 }
 
 int dcbsgn(const s_dcb* d) {

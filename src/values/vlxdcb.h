@@ -9,6 +9,7 @@
 // output value is not written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct s_dcb {
@@ -44,6 +45,47 @@ int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b);
 int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b);
 
 int dcbcmp(const s_dcb* a, const s_dcb* b);
+
+// A decimal that many values are compared with (a filter's literal), made
+// once by dcbbound, and compared with the values where they lie in a
+// record by dcbcmp_at, which answers as dcbcmp. The first eight digits
+// nearly always decide, and those are compared with no jump on the
+// digits, which are as good as random from one value to the next.
+struct dcb_bound {
+  int sign;                // -1 negative, 0 zero, 1 positive
+  unsigned __int128 head;  // the exponent and the first eight digits
+  s_dcb value;
+};
+dcb_bound dcbbound(const s_dcb* d);
+
+// The sign (as dcb_bound's) and head of the decimal whose bytes are at in.
+inline int dcbhead(const unsigned char* in, unsigned __int128* head) {
+  static_assert(offsetof(s_dcb, sign) == 2 && offsetof(s_dcb, ndigits) == 3 && offsetof(s_dcb, digits) == 4);
+  std::uint16_t exponent;
+  std::uint64_t digits;
+  __builtin_memcpy(&exponent, in, 2);
+  __builtin_memcpy(&digits, in + 4, 8);
+  // The digits past ndigits are not the value's; two shifts of 0..32, as
+  // one of 64 would be undefined.
+  unsigned n = in[3] < 8 ? in[3] : 8;
+  digits = __builtin_bswap64(digits) & ~(~0ULL >> (4 * n) >> (4 * n));
+  // The exponent's sign bit flipped orders it unsigned.
+  *head = static_cast<unsigned __int128>(exponent ^ 0x8000u) << 64 | digits;
+  return in[3] == 0 ? 0 : in[2] != 0 ? 1 : -1;
+}
+
+// dcbcmp_at's answer when the heads and the signs are the same.
+int dcbcmp_tied(const unsigned char* in, const dcb_bound& b);
+
+// REQUIRES: in holds sizeof(s_dcb) bytes.
+inline int dcbcmp_at(const unsigned char* in, const dcb_bound& b) {
+  unsigned __int128 head;
+  int sign = dcbhead(in, &head);
+  if (head == b.head && sign == b.sign && sign != 0) return dcbcmp_tied(in, b);
+  auto order = [](auto x, auto y) { return static_cast<int>(x > y) - static_cast<int>(x < y); };
+  return order(4 * order(sign, b.sign) + sign * order(head, b.head), 0);
+}
+
 int dcbsgn(const s_dcb* d);
 void dcbumn(s_dcb* d);
 // Returns 1 when the value had a fractional part.

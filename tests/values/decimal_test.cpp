@@ -154,6 +154,34 @@ TEST_F(RandomDecimals, StoredOrderEqualsComparison) {
   }
 }
 
+// A bound answers as dcbcmp for any value's bytes, those a record holds
+// that no arithmetic made included (a sign byte of 2, 17 digits or more,
+// digits past 99, trailing zero digits), and on ties of the first eight
+// digits; and dcbcmp orders such values one way, whichever comes first.
+TEST_F(RandomDecimals, BoundsAnswerAsComparisonOnAnyBytes) {
+  auto any_bytes = [&](s_dcb d) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&d);
+    switch (rng() % 4) {
+      case 0: bytes[2] = (unsigned char)(rng() % 3); break;
+      case 1: bytes[3] = (unsigned char)(rng() % 2 ? rng() % 18 : rng()); break;
+      case 2: bytes[4 + rng() % 16] = (unsigned char)rng(); break;
+      default: break;
+    }
+    return d;
+  };
+  for (int i = 0; i < 40000; i++) {
+    s_dcb a = next(1, 8), b = next(1, 8);
+    // The same first eight digits and exponent, the rest apart.
+    if (i % 5 == 0) std::memcpy(b.digits, a.digits, 8), b.exponent = a.exponent, b.sign = a.sign;
+    if (i % 13 == 0) b = Zerdcb;
+    if (i % 2 == 0) a = any_bytes(a), b = any_bytes(b);
+    dcb_bound bound = dcbbound(&b);
+    int order = dcbcmp(&a, &b);
+    ASSERT_EQ(dcbcmp_at(reinterpret_cast<const unsigned char*>(&a), bound), order) << i;
+    ASSERT_EQ(dcbcmp(&b, &a), -order) << i;
+  }
+}
+
 TEST_F(RandomDecimals, ArbitraryTextAndFieldsStayInBounds) {
   const std::string alphabet = "0123456789.eE+- x";
   for (int i = 0; i < 5000; i++) {

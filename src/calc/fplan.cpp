@@ -1,7 +1,9 @@
 #include "calc/fplan.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <type_traits>
 
 #include "base/bigend.h"
 #include "values/uplowu.h"
@@ -311,6 +313,24 @@ inline unsigned text_length(const unsigned char* in, unsigned limit, unsigned ro
   return std::min(n, limit);
 }
 
+// The same for a limit under 16 in a field of 16 bytes or more, without a
+// branch on the bytes: whether a name ends before the limit is as good as
+// random from one record to the next, and a mispredicted jump costs more
+// than reading all 16.
+// REQUIRES: limit < 16 <= the field's bytes.
+inline unsigned short_text_length(const unsigned char* in, unsigned limit) {
+  using u128 = unsigned __int128;
+  constexpr u128 kOnes = static_cast<u128>(0x0101010101010101) << 64 | 0x0101010101010101;
+  u128 word;
+  std::memcpy(&word, in, 16);
+  // A mark on the byte at the limit stops the count there; one on the
+  // last byte keeps the high half marked.
+  u128 zero = ((word - kOnes) & ~word & (kOnes << 7)) | static_cast<u128>(1) << (8 * limit) | static_cast<u128>(1) << 120;
+  auto low = static_cast<std::uint64_t>(zero), high = static_cast<std::uint64_t>(zero >> 64);
+  unsigned bit = low != 0 ? static_cast<unsigned>(__builtin_ctzll(low)) : 64 + static_cast<unsigned>(__builtin_ctzll(high));
+  return bit >> 3;
+}
+
 // The order of the n characters of 8-bit text at `in` against the test's
 // literal, which has no NUL before its own end; as the texts would
 // compare.
@@ -369,58 +389,105 @@ int upper_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   });
 }
 
+// The stored forms of integers and dates, which a test reads as a number.
+constexpr bool integral(std::uint8_t form) { return form >= kByte && form <= kDate4; }
+
+// The value of a field of the integral stored form kForm at `in`, as its
+// load reads it.
+template <std::uint8_t kForm>
+[[gnu::always_inline]] inline std::int64_t form_value(const unsigned char* in) {
+  if constexpr (kForm == kByte) return in[0];
+  if constexpr (kForm == kShort) return get_be16(in);
+  if constexpr (kForm == kInt) return static_cast<std::int32_t>(get_be32(in));
+  if constexpr (kForm == kLong) return static_cast<std::int64_t>(get_be64(in));
+  if constexpr (kForm == kDate3) return static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2];
+  if constexpr (kForm == kDate4) return get_be32(in);
+  return 0;
+}
+
+// The literal of an integral test, as a number.
+std::int64_t integral_literal(const plan_test& t) { return t.kind == kDate ? t.value.date : t.value.integer; }
+
 // The order of a field read in the stored form kForm at `in` against the
 // test's literal, as its load and the comparison would give it.
 template <std::uint8_t kForm>
 [[gnu::always_inline]] inline int form_order(const plan_test& t, const grctx* g, const unsigned char* in) {
-  if constexpr (kForm == kByte) return sign(in[0], t.value.integer);
-  if constexpr (kForm == kShort) return sign(get_be16(in), t.value.integer);
-  if constexpr (kForm == kInt) return sign(static_cast<std::int32_t>(get_be32(in)), t.value.integer);
-  if constexpr (kForm == kLong) return sign(static_cast<std::int64_t>(get_be64(in)), t.value.integer);
-  if constexpr (kForm == kDate3) return sign(static_cast<std::uint32_t>(in[0]) << 16 | in[1] << 8 | in[2], t.value.date);
-  if constexpr (kForm == kDate4) return sign(get_be32(in), t.value.date);
-  if constexpr (kForm == kDecimalRecord) {
-    s_dcb d;
-    std::memcpy(&d, in, sizeof d);
-    int c = dcbcmp(&d, &t.value.decimal);
-    return (c > 0) - (c < 0);
-  }
+  if constexpr (integral(kForm)) return sign(form_value<kForm>(in), integral_literal(t));
+  if constexpr (kForm == kDecimalRecord) return dcbcmp_at(in, t.bound);
   if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size, t.size));
   if constexpr (kForm == kValText8) return val_order(t, in);
   if constexpr (kForm == kLenText8) {
     // Against a length L, the first L + 1 bytes tell (t.count, set when
-    // the plan is made).
-    unsigned n = text_length(in, t.count, t.size);
-    return n < t.count || t.count == t.size ? sign(n, t.value.integer) : 1;
+    // the plan is made): a text that long is longer than L.
+    unsigned n = t.count < 16 && t.size >= 16 ? short_text_length(in, t.count) : text_length(in, t.count, t.size);
+    return sign(n, t.value.integer);
   }
   if constexpr (kForm == kLeftText8) return text_order(t, g, in, text_length(in, std::min(t.size, t.count), t.size));
   if constexpr (kForm == kUpperText8) return upper_order(t, g, in);
   return 0;
 }
 
-// The same for the test's own stored form.
-inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
-  switch (t.stored) {
-    case kByte: return form_order<kByte>(t, g, in);
-    case kShort: return form_order<kShort>(t, g, in);
-    case kInt: return form_order<kInt>(t, g, in);
-    case kLong: return form_order<kLong>(t, g, in);
-    case kDate3: return form_order<kDate3>(t, g, in);
-    case kDate4: return form_order<kDate4>(t, g, in);
-    case kDecimalRecord: return form_order<kDecimalRecord>(t, g, in);
-    case kValText8: return form_order<kValText8>(t, g, in);
-    case kLenText8: return form_order<kLenText8>(t, g, in);
-    case kLeftText8: return form_order<kLeftText8>(t, g, in);
-    case kUpperText8: return form_order<kUpperText8>(t, g, in);
-    default: return form_order<kText8>(t, g, in);
+// The result of a test in a tabled plan, on its field read in the stored
+// form kForm at `in`: whether it passes, but for an integer or a date
+// whether its value lies in the test's range, without a jump on the
+// value (the plan's truth table reads the range of an `outside` test
+// inverted).
+// REQUIRES: kForm is not kValText8 (whose order may need the calculator).
+template <std::uint8_t kForm>
+[[gnu::always_inline]] inline unsigned tabled_result(const plan_test& t, const grctx* g, const unsigned char* in) {
+  if constexpr (integral(kForm))
+    return static_cast<std::uint64_t>(form_value<kForm>(in)) - t.low <= t.span;
+  else
+    return t.accept >> (form_order<kForm>(t, g, in) + 1) & 1u;
+}
+
+// The forms a test may have, as the evaluations that dispatch on it know
+// them: any; a tabled plan's (never val's or toupper's, whose calls would
+// give the run a frame); or numbers only (integers, dates, decimals), in a
+// run without the text loops' registers.
+enum class Forms { kAny, kTabled, kNumbers };
+
+// Calls visit(form) with the test's stored form as a constant.
+// REQUIRES: the form is one of `kForms`.
+template <Forms kForms, class Visit>
+[[gnu::always_inline]] inline auto by_form(std::uint8_t form, Visit visit) {
+  using F = std::uint8_t;
+  switch (form) {
+    case kByte: return visit(std::integral_constant<F, kByte>{});
+    case kShort: return visit(std::integral_constant<F, kShort>{});
+    case kInt: return visit(std::integral_constant<F, kInt>{});
+    case kLong: return visit(std::integral_constant<F, kLong>{});
+    case kDate3: return visit(std::integral_constant<F, kDate3>{});
+    case kDate4: return visit(std::integral_constant<F, kDate4>{});
+    default: break;
   }
+  if constexpr (kForms == Forms::kNumbers) {
+    return visit(std::integral_constant<F, kDecimalRecord>{});
+  } else {
+    switch (form) {
+      case kDecimalRecord: return visit(std::integral_constant<F, kDecimalRecord>{});
+      case kLenText8: return visit(std::integral_constant<F, kLenText8>{});
+      case kLeftText8: return visit(std::integral_constant<F, kLeftText8>{});
+      case kValText8:
+        if constexpr (kForms == Forms::kAny) return visit(std::integral_constant<F, kValText8>{});
+        break;
+      case kUpperText8:
+        if constexpr (kForms == Forms::kAny) return visit(std::integral_constant<F, kUpperText8>{});
+        break;
+      default: break;
+    }
+    return visit(std::integral_constant<F, kText8>{});
+  }
+}
+
+inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
+  return by_form<Forms::kAny>(t.stored, [&](auto form) { return form_order<form()>(t, g, in); });
 }
 
 // The record of the fields' table, fetched once an evaluation.
 struct RecordView {
   unsigned table = ~0u;
-  const unsigned char* bytes = nullptr;
-  unsigned length = 0;
+  plan_record view{nullptr, 0};
 };
 
 // A node that is not a comparison with a literal, read as the test's view
@@ -457,11 +524,11 @@ int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded, RecordVie
   if (t.stored != kLoaded && Plan_view != nullptr) {
     if (record->table != t.table) {
       record->table = t.table;
-      record->bytes = Plan_view(t.table, &record->length);
+      record->view = *Plan_view(t.table);
     }
     // Out of the record, the load answers its error.
-    if (record->bytes != nullptr && t.offset + static_cast<std::uint64_t>(t.size) <= record->length)
-      if (int order = stored_order(t, g, record->bytes + t.offset); order != kNoOrder)
+    if (record->view.bytes != nullptr && t.offset + static_cast<std::uint64_t>(t.size) <= record->view.length)
+      if (int order = stored_order(t, g, record->view.bytes + t.offset); order != kNoOrder)
         return (t.accept >> (order + 1)) & 1;
   }
   if (t.call != kNoCall) {
@@ -481,27 +548,6 @@ int run_test(const plan_test& t, grctx* g, res_u* v, unsigned* loaded, RecordVie
   }
   return (t.accept >> (order + 1)) & 1;
 }
-
-}  // namespace
-
-bool plan_make(fplan* plan, grctx* g, unsigned node) {
-  plan->count = 0;
-  Planner planner(plan, g);
-  plan->start = planner.emit(node, 0, kNotNull, kPlanPass, kPlanFail);
-  if (plan->start < 0) plan->count = 0;
-  plan->stored = plan->count > 0;
-  plan->table = plan->count > 0 ? plan->tests[0].table : 0;
-  plan->form = plan->count > 0 ? plan->tests[0].stored : std::uint8_t{kLoaded};
-  plan->extent = 0;
-  for (int i = 0; i < plan->count; ++i) {
-    plan->extent = std::max(plan->extent, static_cast<std::uint64_t>(plan->tests[i].offset) + plan->tests[i].size);
-    plan->stored = plan->stored && plan->tests[i].stored != kLoaded && plan->tests[i].table == plan->table;
-    if (plan->tests[i].stored != plan->form) plan->form = kLoaded;
-  }
-  return plan->count > 0;
-}
-
-namespace {
 
 // The tests of a plan that reads one record, all of stored form kForm
 // (kLoaded: of any forms): 1 or 0.
@@ -523,9 +569,9 @@ int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record) 
 // general evaluation then answers, loading the fields that its tests
 // reach).
 int eval_stored(const fplan* plan, const grctx* g) {
-  unsigned length = 0;
-  const unsigned char* record = Plan_view(plan->table, &length);
-  if (record == nullptr || plan->extent > length) return -1;
+  plan_record view = *Plan_view(plan->table);
+  const unsigned char* record = view.bytes;
+  if (record == nullptr || plan->extent > view.length) return -1;
   switch (plan->form) {
     case kInt: return stored_loop<kInt>(plan, g, record);
     case kDate4: return stored_loop<kDate4>(plan, g, record);
@@ -558,9 +604,106 @@ int eval_stored(const fplan* plan, const grctx* g) {
   return st < 0 ? st : at == kPlanPass;
 }
 
+// A tabled plan whose tests are all of stored form kForm (kLoaded: of
+// kForms): every test, then its truth table. kCount: the plan's number of
+// tests when the run is made for it (the loop unrolled), 0 for any.
+template <std::uint8_t kForm, Forms kForms, int kCount>
+int run_tabled(const fplan* plan, const grctx* g, const unsigned char* record) {
+  unsigned results = 0;
+  int count = kCount > 0 ? kCount : plan->count;
+  for (int i = 0; i < count; ++i) {
+    const plan_test& t = plan->tests[i];
+    const unsigned char* in = record + t.offset;
+    unsigned result = 0;
+    if constexpr (kForm == kLoaded)
+      result = by_form<kForms>(t.stored, [&](auto form) { return tabled_result<form()>(t, g, in); });
+    else
+      result = tabled_result<kForm>(t, g, in);
+    results |= result << i;
+  }
+  return static_cast<int>(plan->truth >> results & 1);
+}
+
+// Most filters are one or two comparisons.
+template <std::uint8_t kForm, Forms kForms = Forms::kTabled>
+plan_run_fn tabled_run(int count) {
+  return count == 1 ? run_tabled<kForm, kForms, 1>
+         : count == 2 ? run_tabled<kForm, kForms, 2>
+                      : run_tabled<kForm, kForms, 0>;
+}
+
+plan_run_fn tabled_run(const fplan* plan) {
+  switch (plan->form) {
+    case kInt: return tabled_run<kInt>(plan->count);
+    case kDate4: return tabled_run<kDate4>(plan->count);
+    case kText8: return tabled_run<kText8>(plan->count);
+    case kLenText8: return tabled_run<kLenText8>(plan->count);
+    case kLeftText8: return tabled_run<kLeftText8>(plan->count);
+    default: break;
+  }
+  bool numbers = true;
+  for (int i = 0; i < plan->count; ++i)
+    numbers = numbers && (integral(plan->tests[i].stored) || plan->tests[i].stored == kDecimalRecord);
+  return numbers ? tabled_run<kLoaded, Forms::kNumbers>(plan->count) : tabled_run<kLoaded>(plan->count);
+}
+
+// An integral test's accepted orders as the range of values that pass.
+void set_range(plan_test* t) {
+  using i128 = __int128;
+  constexpr i128 kMin = INT64_MIN, kMax = INT64_MAX;
+  i128 literal = integral_literal(*t), low = literal, high = literal;
+  t->outside = false;
+  if (t->accept == kDifferent) {
+    t->outside = true;
+  } else {
+    low = t->accept & 1 ? kMin : t->accept & 2 ? literal : literal + 1;
+    high = t->accept & 4 ? kMax : t->accept & 2 ? literal : literal - 1;
+    if (low > high) low = kMin, high = kMax, t->outside = true;  // none passes
+  }
+  t->low = static_cast<std::uint64_t>(static_cast<std::int64_t>(low));
+  t->span = static_cast<std::uint64_t>(static_cast<std::int64_t>(high)) - t->low;
+}
+
 }  // namespace
 
-int plan_eval(const fplan* plan, grctx* g) {
+bool plan_make(fplan* plan, grctx* g, unsigned node) {
+  plan->count = 0;
+  Planner planner(plan, g);
+  plan->start = planner.emit(node, 0, kNotNull, kPlanPass, kPlanFail);
+  if (plan->start < 0) plan->count = 0;
+  plan->stored = plan->count > 0;
+  plan->table = plan->count > 0 ? plan->tests[0].table : 0;
+  plan->form = plan->count > 0 ? plan->tests[0].stored : std::uint8_t{kLoaded};
+  plan->extent = 0;
+  // val may need the calculator; toupper is too dear to run where a jump
+  // would have skipped it.
+  plan->tabled = plan->count <= kPlanTabled && Plan_view != nullptr;
+  for (int i = 0; i < plan->count; ++i) {
+    plan_test& t = plan->tests[i];
+    plan->extent = std::max(plan->extent, static_cast<std::uint64_t>(t.offset) + t.size);
+    plan->stored = plan->stored && t.stored != kLoaded && t.table == plan->table;
+    if (t.stored != plan->form) plan->form = kLoaded;
+    plan->tabled = plan->tabled && t.stored != kValText8 && t.stored != kUpperText8;
+    if (integral(t.stored)) set_range(&t);
+    if (t.stored == kDecimalRecord) t.bound = dcbbound(&t.value.decimal);
+  }
+  plan->tabled = plan->tabled && plan->stored;
+  plan->run = plan->tabled ? tabled_run(plan) : nullptr;
+  plan->record = plan->tabled ? Plan_view(plan->table) : nullptr;
+  plan->truth = 0;
+  for (unsigned results = 0; plan->tabled && results < 1u << plan->count; ++results) {
+    int at = plan->start;
+    while (at >= 0) {
+      const plan_test& t = plan->tests[at];
+      bool passes = (results >> at & 1) != (integral(t.stored) && t.outside);
+      at = passes ? t.onTrue : t.onFalse;
+    }
+    plan->truth |= static_cast<std::uint64_t>(at == kPlanPass) << results;
+  }
+  return plan->count > 0;
+}
+
+int plan_eval_any(const fplan* plan, grctx* g) {
   if (plan->stored && Plan_view != nullptr)
     if (int st = eval_stored(plan, g); st >= 0) return st;
   return eval_loaded(plan, g);

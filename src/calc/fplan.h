@@ -30,6 +30,8 @@
 #include "values/vlxdcb.h"
 
 inline constexpr int kPlanTests = 16;
+// Plans of at most this many tests may run them all (fplan::tabled).
+inline constexpr int kPlanTabled = 6;
 
 struct plan_test {
   std::uint8_t kind;     // any node, or a comparison with a literal of a type
@@ -44,6 +46,11 @@ struct plan_test {
   std::uint8_t call;     // the function applied to the field, if any
   std::uint32_t count;   // left$'s count; len: the bytes that tell the
                          // length against the literal
+  // An integer or date field passes when its value minus `low` (modulo
+  // 2^64) is at most `span`, or, when `outside`, when it is not.
+  bool outside;
+  std::uint64_t low, span;
+  dcb_bound bound;  // a decimal literal, to compare fields with
   std::uint32_t node;    // the field or the call over it, or the node evaluated
   std::uint32_t literal;
   std::uint32_t table;   // the field's table (its node's object id)
@@ -57,6 +64,23 @@ struct plan_test {
   } value;
 };
 
+// The record that the field loads at kFieldLoad read for `table` (a field
+// node's object id), and its length; bytes null when there is none. The
+// service that installs those loads sets Plan_view, and keeps the record
+// of each table where Plan_view said, up to date, for as long as the
+// process runs: a plan finds it once and reads it for every record. Null:
+// fields are always loaded.
+// REQUIRES: a field's bytes there are what its load converts.
+struct plan_record {
+  const unsigned char* bytes;
+  unsigned length;
+};
+using plan_view_fn = const plan_record* (*)(unsigned table);
+
+struct fplan;
+// A tabled plan's run over the record of its table.
+using plan_run_fn = int (*)(const fplan* plan, const grctx* g, const unsigned char* record);
+
 struct fplan {
   int start;  // first test; 0 tests when no plan could be made
   int count;
@@ -66,14 +90,17 @@ struct fplan {
   std::uint8_t form;  // the stored form all tests share, if one
   std::uint32_t table;
   std::uint64_t extent;  // the record bytes its fields reach
+  // Every test also answers from the record alone, cheaply: `run` runs
+  // them all, and bit r of `truth` tells whether the results r (bit i:
+  // test i's) pass the plan. A scan evaluates its filter for every line:
+  // the fewer instructions and jumps on that path, the better.
+  bool tabled;
+  std::uint64_t truth;
+  plan_run_fn run;
+  const plan_record* record;  // of `table`, when tabled
   plan_test tests[kPlanTests];
 };
 
-// The record that the field loads at kFieldLoad read for `table` (a field
-// node's object id), and its length; null when there is none. Set by the
-// service that installs those loads; null: fields are always loaded.
-// REQUIRES: a field's bytes there are what its load converts.
-using plan_view_fn = const unsigned char* (*)(unsigned table, unsigned* length);
 extern plan_view_fn Plan_view;
 
 // The functions a plan computes from a field's stored form, by the codes
@@ -93,9 +120,23 @@ extern plan_functions Plan_functions;
 // plan (a malformed or large tree): evaluate it with evafsr then.
 bool plan_make(fplan* plan, grctx* g, unsigned node);
 
+// plan_eval by the general evaluation, which it leaves the plans that are
+// not tabled, and those whose record lacks their fields, to.
+int plan_eval_any(const fplan* plan, grctx* g);
+
 // 1 when the current values pass the filter, 0 when not, or a negated error.
-// REQUIRES: plan_make succeeded on g, and neither g nor Obef changed since.
-int plan_eval(const fplan* plan, grctx* g);
+// REQUIRES: plan_make succeeded on g, and none of g, Obef and Plan_view
+// changed since.
+inline int plan_eval(const fplan* plan, grctx* g) {
+  // Inline, the path of most scans keeps the plan and g where its caller
+  // keeps them, and the run has no frame.
+  if (plan->tabled) [[likely]] {
+    const plan_record* record = plan->record;
+    if (record->bytes != nullptr && plan->extent <= record->length) [[likely]]
+      return plan->run(plan, g, record->bytes);
+  }
+  return plan_eval_any(plan, g);
+}
 
 // A text that a record must hold for the plan to pass: when the plan's
 // first test compares a field for equality with a non-empty literal of

@@ -14,6 +14,7 @@
 using namespace vlx;
 
 s_fsr* Tfs[kTableSlots];
+plan_record Fsr_views[kTableSlots];
 
 const unsigned char Fsrmod[16] = {2, 1, 6, 5, 4, 12, 10, 14, 9, 13, 0, 0, 0, 0, 0, 0};
 
@@ -43,12 +44,14 @@ int op_tfs(s_fsr* d) {
   if (slot == 0) return err_vlx(kErrTooManyFiles, VLX_AT(kAtTableSlots));
   d->slot = slot;
   Tfs[slot] = d;
+  Fsr_views[slot] = {nullptr, 0};
   return slot;
 }
 
 int cl_tfs(s_fsr* d) {
   if (d == nullptr || d->slot <= 0 || d->slot >= kTableSlots || Tfs[d->slot] != d) return 0;
   Tfs[d->slot] = nullptr;
+  Fsr_views[d->slot] = {nullptr, 0};
   return 0;
 }
 
@@ -75,7 +78,9 @@ int fsr_convlist(s_fsr* d, const s_raw* rawForms, int recordLength) {
   return 0;
 }
 
-int fsr_convert(s_fsr* d) {
+namespace {
+
+int convert(s_fsr* d) {
   d->typed = false;
   unsigned rawLength = 0, typedLength = 0;
   const unsigned char* raw = cbu_buf(d->record, &rawLength);
@@ -109,7 +114,20 @@ int fsr_convert(s_fsr* d) {
   return 0;
 }
 
+}  // namespace
+
+int fsr_convert(s_fsr* d) {
+  int st = convert(d);
+  fsr_review(d);
+  return st;
+}
+
 cbu_ref fsr_record(const s_fsr* d) { return d->typed ? d->converted : d->record; }
+
+void fsr_review(const s_fsr* d) {
+  plan_record& view = Fsr_views[d->slot];
+  view.bytes = cbu_buf(fsr_record(d), &view.length);
+}
 
 int fsr_class(s_fsr* d, const char* name) {
   std::vector<s_fgfld> fields(static_cast<std::size_t>(std::max(d->fieldCount, 0)));
@@ -271,21 +289,15 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
   return st < 0 ? st : 0;
 }
 
-const unsigned char* chamfi_view(unsigned table, unsigned* length) {
-  *length = 0;
-  s_fsr* d = fsr_table(static_cast<int>(table) & Nutmsk);
-  if (d == nullptr) return nullptr;
-  if (d->view != nullptr) {
-    *length = d->viewLength;
-    return d->view;
-  }
-  return cbu_buf(fsr_record(d), length);
+const plan_record* chamfi_view(unsigned table) {
+  static const plan_record kNone{nullptr, 0};
+  int slot = static_cast<int>(table) & Nutmsk;
+  return slot > 0 && slot < kTableSlots ? &Fsr_views[slot] : &kNone;
 }
 
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code) {
   (void)g, (void)code;
-  unsigned recordLength = 0;
-  const unsigned char* record = chamfi_view(node->objectId, &recordLength);
+  auto [record, recordLength] = *chamfi_view(node->objectId);
   if (record == nullptr) return err_vlx(kErrInternal, "chamfi_g: no table in slot %u", node->objectId & static_cast<unsigned>(Nutmsk));
   int type = static_cast<int>(node->type), length = static_cast<int>(node->tail);
   int stored = stored_size(type, length);

@@ -95,15 +95,14 @@ struct s_fsr {
   cbu_ref subrecord;
   bool wholeRecord;
   int varClass;  // the class of the table's variables
-  // While a driver reads: the bytes of fsr_record, which the field loads
-  // of the filters then take as they are, without looking the unit up at
-  // every record. Null otherwise.
-  const unsigned char* view;
-  unsigned viewLength;
 };
 
 // Process-wide tables.
 extern s_fsr* Tfs[kTableSlots];
+// The bytes of each open slot's fsr_record, which the field loads and the
+// filters' plans read without looking the unit up at every record; no
+// bytes for a slot that is not open.
+extern plan_record Fsr_views[kTableSlots];
 // ORDER FSRMOD: read modes 0..4, key comparison modes 5..9.
 extern const unsigned char Fsrmod[16];
 
@@ -124,6 +123,9 @@ int fsr_convert(s_fsr* d);
 // The record that filters, selections and answers see: the typed record
 // when the current record was converted, else the raw record.
 cbu_ref fsr_record(const s_fsr* d);
+// Brings the slot's view up to date after its record units or d->typed
+// changed.
+void fsr_review(const s_fsr* d);
 
 // Gives the open table its class of variables, a variable per declared
 // field over the record that holds the fields (cre_FG), named `name`.
@@ -150,5 +152,5 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size);
 // Field loads of the calculator (codes 336 and 335).
 int chamfi_g(res_u* result, grctx* g, s_exp* node, int code);
 // The record chamfi_g reads for a field node's object id (plan_view_fn).
-const unsigned char* chamfi_view(unsigned table, unsigned* length);
+const plan_record* chamfi_view(unsigned table);
 int kcmp_g(res_u* result, grctx* g, s_exp* node, int code);

@@ -420,6 +420,7 @@ int op_sys(s_opn* r) {
     return st;
   }
   cbu_set_noextent(d->record, 1);
+  fsr_review(d);
   t->used = static_cast<std::uint8_t*>(adg_malloc(r->group, static_cast<std::size_t>(std::max(r->fieldCount, 1))));
   if (t->used == nullptr) {
     st = -Vstat1;
@@ -464,14 +465,7 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
   unsigned length = 0;
   unsigned char* record = cbu_buf(d->record, &length);
   if (record == nullptr) return err_vlx(kErrInternal, "rd_sys: no record buffer");
-  unsigned typedLength = 0;
-  const unsigned char* typed = d->converted != 0 ? cbu_buf(d->converted, &typedLength) : nullptr;
   unsigned char* reads = fg_counter(d->varClass);
-  // The filters see the record filled last, until the read answers.
-  struct Viewed {
-    s_fsr* d;
-    ~Viewed() { d->view = nullptr; }
-  } viewed{d};
   // Forward reads pass over the lines that lack the text their first
   // filter requires, without filling the record from them.
   std::string required = m == kReadFirst || m == kReadNext ? required_text(t, criterion, length) : std::string();
@@ -494,11 +488,9 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     if (st != 0) return st;
     fg_tick(reads);
     d->typed = false;
-    d->view = nullptr;
     if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
       if (st = fsr_convert(d); st < 0) return st;
-    d->view = d->typed ? typed : record;
-    d->viewLength = d->typed ? typedLength : length;
+    fsr_review(d);
     int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
     if (m == kReadCurrent || pass == 1) break;

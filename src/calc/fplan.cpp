@@ -481,7 +481,7 @@ template <Forms kForms, class Visit>
 }
 
 inline int stored_order(const plan_test& t, const grctx* g, const unsigned char* in) {
-  return by_form<Forms::kAny>(t.stored, [&](auto form) { return form_order<form()>(t, g, in); });
+  return by_form<Forms::kAny>(t.stored, [&](auto form) { return form_order<decltype(form)::value>(t, g, in); });
 }
 
 // The record of the fields' table, fetched once an evaluation.
@@ -616,7 +616,7 @@ int run_tabled(const fplan* plan, const grctx* g, const unsigned char* record) {
     const unsigned char* in = record + t.offset;
     unsigned result = 0;
     if constexpr (kForm == kLoaded)
-      result = by_form<kForms>(t.stored, [&](auto form) { return tabled_result<form()>(t, g, in); });
+      result = by_form<kForms>(t.stored, [&](auto form) { return tabled_result<decltype(form)::value>(t, g, in); });
     else
       result = tabled_result<kForm>(t, g, in);
     results |= result << i;

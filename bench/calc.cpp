@@ -1,8 +1,8 @@
 // Filters of a table scan evaluated as the table service does (through
 // their plans) against the same predicates written directly in C++, over
 // the same records in one run; prints the cost ratio plan/direct per filter
-// (target <= 5), in CPU time so that other processes on the machine do not
-// skew it. The calculator's walk of the same trees is shown beside them.
+// against its target, in CPU time so that other processes on the machine do
+// not skew it. The calculator's walk of the same trees is shown beside them.
 // Filters compare fields with literals, and the calls filters make most
 // (val, left$, len) of text fields.
 //
@@ -215,20 +215,24 @@ void direct(benchmark::State& state) {
 }
 
 const char* const kNames[kFilters] = {"string", "int_dcb", "date", "val", "left", "len"};
+// Comparisons with literals at most 3 times the direct predicate, the calls
+// over text at most 5 times.
+const double kTargets[kFilters] = {3, 3, 3, 5, 5, 5};
 
 class RatioReporter : public FastestReporter {
  public:
   void print_ratios() const {
     std::printf("\n%-10s %12s %12s %12s %14s %8s %8s %8s\n", "filter", "walk", "plan", "direct", "evaluations/s",
                 "walk", "plan", "target");
-    for (const char* name : kNames) {
+    for (int i = 0; i < kFilters; ++i) {
+      const char* name = kNames[i];
       bool all = true;
       for (const char* kind : {"walk/", "plan/", "direct/"}) all = all && nanoseconds.count(kind + std::string(name));
       if (!all) continue;
       double w = nanoseconds.at(std::string("walk/") + name), p = nanoseconds.at(std::string("plan/") + name),
              d = nanoseconds.at(std::string("direct/") + name);
-      std::printf("%-10s %9.1f ns %9.1f ns %9.1f ns %14.0f %8.2f %8.2f %8s\n", name, w, p, d, 1e9 / p, w / d, p / d,
-                  "<= 5.0");
+      std::printf("%-10s %9.1f ns %9.1f ns %9.1f ns %14.0f %8.2f %8.2f   <= %.0f %s\n", name, w, p, d, 1e9 / p, w / d,
+                  p / d, kTargets[i], p / d <= kTargets[i] ? "met" : "NOT MET");
     }
   }
 };

@@ -647,6 +647,35 @@ plan_run_fn tabled_run(const fplan* plan) {
   return numbers ? tabled_run<kLoaded, Forms::kNumbers>(plan->count) : tabled_run<kLoaded>(plan->count);
 }
 
+// A tabled plan that runs as its one test `range`.
+template <std::uint8_t kForm>
+int run_range(const fplan* plan, const grctx* g, const unsigned char* record) {
+  const plan_test& t = plan->range;
+  return static_cast<int>(tabled_result<kForm>(t, g, record + t.offset) != static_cast<unsigned>(t.outside));
+}
+
+// Makes `range` of a plan of two tests of one integer or date field that
+// passes when both do; false for any other plan.
+bool fuse_ranges(fplan* plan) {
+  const plan_test &a = plan->tests[0], &b = plan->tests[1];
+  if (plan->count != 2 || plan->truth != 0b1000 || !integral(a.stored) || b.stored != a.stored ||
+      b.offset != a.offset || a.outside || b.outside)
+    return false;
+  auto low = [](const plan_test& t) { return static_cast<std::int64_t>(t.low); };
+  auto high = [](const plan_test& t) { return static_cast<std::int64_t>(t.low + t.span); };
+  std::int64_t from = std::max(low(a), low(b)), to = std::min(high(a), high(b));
+  plan->range = a;
+  // When no value lies in both, every value is outside the whole range.
+  plan->range.outside = from > to;
+  plan->range.low = from > to ? 0 : static_cast<std::uint64_t>(from);
+  plan->range.span = from > to ? ~0ULL : static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
+  return true;
+}
+
+plan_run_fn range_run(std::uint8_t form) {
+  return by_form<Forms::kNumbers>(form, [](auto f) -> plan_run_fn { return run_range<decltype(f)::value>; });
+}
+
 // An integral test's accepted orders as the range of values that pass.
 void set_range(plan_test* t) {
   using i128 = __int128;
@@ -700,6 +729,7 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
     }
     plan->truth |= static_cast<std::uint64_t>(at == kPlanPass) << results;
   }
+  if (plan->tabled && fuse_ranges(plan)) plan->run = range_run(plan->form);
   return plan->count > 0;
 }
 

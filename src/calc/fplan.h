@@ -98,6 +98,10 @@ struct fplan {
   std::uint64_t truth;
   plan_run_fn run;
   const plan_record* record;  // of `table`, when tabled
+  // A tabled plan of two tests of one integer or date field joined by and
+  // (a field between two bounds, the commonest filter of a scan) runs as
+  // this one test: the range the two leave.
+  plan_test range;
   plan_test tests[kPlanTests];
 };
 

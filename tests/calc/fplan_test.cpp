@@ -192,14 +192,19 @@ class Generator {
 // a literal of its kind (or of len or left$ of a text field), joined by
 // and, or and not: the shape whose plans run every test and read their
 // truth table.
-unsigned comparisons(grctx* g, std::mt19937& random, int depth) {
+// Often both operands of an and compare the same field (`only`, an index
+// of kLayout), as a field between two bounds does.
+unsigned comparisons(grctx* g, std::mt19937& random, int depth, int only = -1) {
   auto pick = [&](unsigned n) { return static_cast<int>(random() % n); };
   auto node = [&](unsigned code, unsigned a, unsigned b) { return stfexp(g, code, 0, a, b, 0, 0); };
   auto integer = [&](int n) { return stfexp(g, LINTG, stfint(g, n), 0, 0, 0, 0); };
   int shape = pick(depth >= 3 ? 1 : 4);
-  if (shape == 1) return node(257, comparisons(g, random, depth + 1), 0);
-  if (shape >= 2) return node(shape == 2 ? 266 : 264, comparisons(g, random, depth + 1), comparisons(g, random, depth + 1));
-  const Layout& f = kLayout[pick(9)];  // not the field past the record's end
+  if (shape == 1) return node(257, comparisons(g, random, depth + 1, only), 0);
+  if (shape >= 2) {
+    int same = only >= 0 ? only : shape == 2 && pick(2) == 0 ? pick(6) : -1;
+    return node(shape == 2 ? 266 : 264, comparisons(g, random, depth + 1, same), comparisons(g, random, depth + 1, same));
+  }
+  const Layout& f = kLayout[only >= 0 ? only : pick(9)];  // not the field past the record's end
   unsigned field = stfexp(g, kFieldLoad, 1, f.offset, f.length, f.type, 0), literal = 0;
   if (f.type == LDATE) {
     literal = stfexp(g, LDATE, stfint(g, 737999 + pick(5)), 0, 0, 0, 0);
@@ -301,14 +306,18 @@ TEST_F(Plan, TabledPlansAnswerAsTheCalculator) {
   Obef[kFieldLoad] = load_stored;
   Plan_view = view_stored;
   std::mt19937 random(5);
-  int several = 0;
+  int several = 0, between = 0;
   for (int seed = 1; seed <= 600; ++seed) {
     grctx g;
     init_pt_exp(&g, 0);
-    unsigned root = comparisons(&g, random, 0);
+    // Every third filter is a field between two bounds.
+    int field = static_cast<int>(random() % 6);
+    unsigned root = seed % 3 != 0 ? comparisons(&g, random, 0)
+                                  : stfexp(&g, 266, 0, comparisons(&g, random, 3, field), comparisons(&g, random, 3, field), 0, 0);
     fplan plan;
     ASSERT_TRUE(plan_make(&plan, &g, root)) << seed;
     several += plan.tabled && plan.count > 1;
+    between += plan.tabled && plan.count == 2 && plan.truth == 0b1000 && plan.tests[0].offset == plan.tests[1].offset;
     for (int r = 0; r < 25; ++r) {
       random_stored(random);
       int expected = walk(&g, root);
@@ -318,6 +327,7 @@ TEST_F(Plan, TabledPlansAnswerAsTheCalculator) {
     Grammar_free(&g);
   }
   EXPECT_GT(several, 250);
+  EXPECT_GT(between, 100);
 }
 
 // Calls over a field of 8-bit text are computed from the record's bytes:

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <strings.h>
 #include <vector>
 
@@ -106,23 +107,28 @@ std::vector<char*> argv_of(Cut& cut) {
   return v;
 }
 
+// Every look-up walks its path from the root, and each folder of the path
+// costs a lookup of its own (a few microseconds each on some machines,
+// once per open): the current folder is looked in from itself, and a
+// folder that PATH names twice is looked in once.
 std::optional<std::string> lookup_program(const char* name) {
   struct stat st;
   char cwd[4096];
-  if (::getcwd(cwd, sizeof cwd) != nullptr) {
-    std::string here = std::string(cwd) + "/" + name;
-    if (::stat(here.c_str(), &st) == 0) return here;
-  }
+  if (::stat(name, &st) == 0 && ::getcwd(cwd, sizeof cwd) != nullptr) return std::string(cwd) + "/" + name;
   const char* path = std::getenv("PATH");
   if (path == nullptr) {
     log::trace(log::security, "Path null\n");
     return std::nullopt;
   }
+  std::vector<std::string_view> seen;
   for (const char* p = path;;) {
     const char* end = std::strchr(p, ':');
-    std::string dir(p, end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p));
-    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-    if (::stat(candidate.c_str(), &st) == 0) return candidate;
+    std::string_view dir(p, end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p));
+    if (std::find(seen.begin(), seen.end(), dir) == seen.end()) {
+      seen.push_back(dir);
+      std::string candidate = (dir.empty() ? std::string(".") : std::string(dir)) + "/" + name;
+      if (::stat(candidate.c_str(), &st) == 0) return candidate;
+    }
     if (end == nullptr) return std::nullopt;
     p = end + 1;
   }

@@ -10,11 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -187,23 +187,37 @@ void spool_and_memory(long megabytes) {
 // close answered) before the next. The reference: `/bin/sh -c true` spawned
 // and reaped as many times by a program of a few lines (ref_spawn_true), so
 // that neither side pays for the size of this process. Best of three
-// rounds each, alternating.
+// rounds each, alternating. The sandbox looks for the command in every
+// folder of PATH before it (the shell's `true` needs no look-up), so ours
+// is measured twice: with the PATH this program was given, and with the
+// one the shipped systemd unit gives the server (systemd's default).
 void open_latency() {
   const int opens = 300;
-  double ours = 1e9, theirs = 1e9;
-  std::string reference = (fs::path(Server).parent_path().parent_path() / "bench" / "ref_spawn_true").string();
-  for (int round = 0; round < 3; ++round) {
+  const char* unitPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+  std::string given = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  double ours = 1e9, ourUnit = 1e9, theirs = 1e9;
+  auto best_opens = [&](double* best) {
     vlxc::Session s(Server);
     auto start = Clock::now();
     for (int i = 0; i < opens; ++i) s.open("true", 1).close();
-    ours = std::min(ours, seconds_since(start) / opens * 1e3);
+    *best = std::min(*best, seconds_since(start) / opens * 1e3);
     s.end();
+  };
+  std::string reference = (fs::path(Server).parent_path().parent_path() / "bench" / "ref_spawn_true").string();
+  for (int round = 0; round < 3; ++round) {
+    best_opens(&ours);
+    ::setenv("PATH", unitPath, 1);
+    best_opens(&ourUnit);
+    ::setenv("PATH", given.c_str(), 1);
     std::string seconds = output_of(reference + " " + std::to_string(opens));
     double elapsed = std::atof(seconds.c_str());
     if (elapsed <= 0) throw std::runtime_error("the spawn reference failed: " + seconds);
     theirs = std::min(theirs, elapsed / opens * 1e3);
   }
+  std::printf("open of true: PATH of %zu folders, then the unit's\n",
+              static_cast<std::size_t>(std::count(given.begin(), given.end(), ':')) + 1);
   report("open of true", ours, theirs, "ms", "<=", 1.2);
+  report("  unit's PATH", ourUnit, theirs, "ms", "<=", 1.2);
 }
 
 }  // namespace

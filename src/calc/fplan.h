@@ -66,10 +66,10 @@ struct plan_test {
 
 // The record that the field loads at kFieldLoad read for `table` (a field
 // node's object id), and its length; bytes null when there is none. The
-// service that installs those loads sets Plan_view, and keeps the record
-// of each table where Plan_view said, up to date, for as long as the
-// process runs: a plan finds it once and reads it for every record. Null:
-// fields are always loaded.
+// service that installs those loads sets Plan_view, which never answers
+// null, and keeps the record of each table where Plan_view said, up to
+// date, for as long as the process runs: a plan finds it once and reads
+// it for every record. Plan_view null: fields are always loaded.
 // REQUIRES: a field's bytes there are what its load converts.
 struct plan_record {
   const unsigned char* bytes;

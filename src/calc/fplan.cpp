@@ -413,7 +413,7 @@ std::int64_t integral_literal(const plan_test& t) { return t.kind == kDate ? t.v
 template <std::uint8_t kForm>
 [[gnu::always_inline]] inline int form_order(const plan_test& t, const grctx* g, const unsigned char* in) {
   if constexpr (integral(kForm)) return sign(form_value<kForm>(in), integral_literal(t));
-  if constexpr (kForm == kDecimalRecord) return dcbcmp_at(in, t.bound);
+  if constexpr (kForm == kDecimalRecord) return dcbcmp_at(in, t.against.bound);
   if constexpr (kForm == kText8) return text_order(t, g, in, text_length(in, t.size, t.size));
   if constexpr (kForm == kValText8) return val_order(t, in);
   if constexpr (kForm == kLenText8) {
@@ -436,7 +436,7 @@ template <std::uint8_t kForm>
 template <std::uint8_t kForm>
 [[gnu::always_inline]] inline unsigned tabled_result(const plan_test& t, const grctx* g, const unsigned char* in) {
   if constexpr (integral(kForm))
-    return static_cast<std::uint64_t>(form_value<kForm>(in)) - t.low <= t.span;
+    return static_cast<std::uint64_t>(form_value<kForm>(in)) - t.against.range.low <= t.against.range.span;
   else
     return t.accept >> (form_order<kForm>(t, g, in) + 1) & 1u;
 }
@@ -647,33 +647,34 @@ plan_run_fn tabled_run(const fplan* plan) {
   return numbers ? tabled_run<kLoaded, Forms::kNumbers>(plan->count) : tabled_run<kLoaded>(plan->count);
 }
 
-// A tabled plan that runs as its one test `range`.
+// A tabled plan that runs as its one test `between`.
 template <std::uint8_t kForm>
-int run_range(const fplan* plan, const grctx* g, const unsigned char* record) {
-  const plan_test& t = plan->range;
-  return static_cast<int>(tabled_result<kForm>(t, g, record + t.offset) != static_cast<unsigned>(t.outside));
+int run_between(const fplan* plan, const grctx* g, const unsigned char* record) {
+  const plan_test& t = plan->between;
+  return static_cast<int>(tabled_result<kForm>(t, g, record + t.offset) != static_cast<unsigned>(t.against.range.outside));
 }
 
-// Makes `range` of a plan of two tests of one integer or date field that
-// passes when both do; false for any other plan.
+// Makes `between` of a plan of two tests of one integer or date field
+// that passes when both do; false for any other plan.
 bool fuse_ranges(fplan* plan) {
   const plan_test &a = plan->tests[0], &b = plan->tests[1];
   if (plan->count != 2 || plan->truth != 0b1000 || !integral(a.stored) || b.stored != a.stored ||
-      b.offset != a.offset || a.outside || b.outside)
+      b.offset != a.offset || a.against.range.outside || b.against.range.outside)
     return false;
-  auto low = [](const plan_test& t) { return static_cast<std::int64_t>(t.low); };
-  auto high = [](const plan_test& t) { return static_cast<std::int64_t>(t.low + t.span); };
+  auto low = [](const plan_test& t) { return static_cast<std::int64_t>(t.against.range.low); };
+  auto high = [](const plan_test& t) { return static_cast<std::int64_t>(t.against.range.low + t.against.range.span); };
   std::int64_t from = std::max(low(a), low(b)), to = std::min(high(a), high(b));
-  plan->range = a;
+  plan->between = a;
   // When no value lies in both, every value is outside the whole range.
-  plan->range.outside = from > to;
-  plan->range.low = from > to ? 0 : static_cast<std::uint64_t>(from);
-  plan->range.span = from > to ? ~0ULL : static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
+  plan_range& range = plan->between.against.range;
+  range.outside = from > to;
+  range.low = from > to ? 0 : static_cast<std::uint64_t>(from);
+  range.span = from > to ? ~0ULL : static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
   return true;
 }
 
-plan_run_fn range_run(std::uint8_t form) {
-  return by_form<Forms::kNumbers>(form, [](auto f) -> plan_run_fn { return run_range<decltype(f)::value>; });
+plan_run_fn between_run(std::uint8_t form) {
+  return by_form<Forms::kNumbers>(form, [](auto f) -> plan_run_fn { return run_between<decltype(f)::value>; });
 }
 
 // An integral test's accepted orders as the range of values that pass.
@@ -681,16 +682,17 @@ void set_range(plan_test* t) {
   using i128 = __int128;
   constexpr i128 kMin = INT64_MIN, kMax = INT64_MAX;
   i128 literal = integral_literal(*t), low = literal, high = literal;
-  t->outside = false;
+  plan_range& range = t->against.range;
+  range.outside = false;
   if (t->accept == kDifferent) {
-    t->outside = true;
+    range.outside = true;
   } else {
     low = t->accept & 1 ? kMin : t->accept & 2 ? literal : literal + 1;
     high = t->accept & 4 ? kMax : t->accept & 2 ? literal : literal - 1;
-    if (low > high) low = kMin, high = kMax, t->outside = true;  // none passes
+    if (low > high) low = kMin, high = kMax, range.outside = true;  // none passes
   }
-  t->low = static_cast<std::uint64_t>(static_cast<std::int64_t>(low));
-  t->span = static_cast<std::uint64_t>(static_cast<std::int64_t>(high)) - t->low;
+  range.low = static_cast<std::uint64_t>(static_cast<std::int64_t>(low));
+  range.span = static_cast<std::uint64_t>(static_cast<std::int64_t>(high)) - range.low;
 }
 
 }  // namespace
@@ -714,7 +716,7 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
     if (t.stored != plan->form) plan->form = kLoaded;
     plan->tabled = plan->tabled && t.stored != kValText8 && t.stored != kUpperText8;
     if (integral(t.stored)) set_range(&t);
-    if (t.stored == kDecimalRecord) t.bound = dcbbound(&t.value.decimal);
+    if (t.stored == kDecimalRecord) t.against.bound = dcbbound(&t.value.decimal);
   }
   plan->tabled = plan->tabled && plan->stored;
   plan->run = plan->tabled ? tabled_run(plan) : nullptr;
@@ -724,12 +726,12 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
     int at = plan->start;
     while (at >= 0) {
       const plan_test& t = plan->tests[at];
-      bool passes = (results >> at & 1) != (integral(t.stored) && t.outside);
+      bool passes = (results >> at & 1) != (integral(t.stored) && t.against.range.outside);
       at = passes ? t.onTrue : t.onFalse;
     }
     plan->truth |= static_cast<std::uint64_t>(at == kPlanPass) << results;
   }
-  if (plan->tabled && fuse_ranges(plan)) plan->run = range_run(plan->form);
+  if (plan->tabled && fuse_ranges(plan)) plan->run = between_run(plan->form);
   return plan->count > 0;
 }
 

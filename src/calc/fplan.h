@@ -33,6 +33,14 @@ inline constexpr int kPlanTests = 16;
 // Plans of at most this many tests may run them all (fplan::tabled).
 inline constexpr int kPlanTabled = 6;
 
+// The values of an integer or date field that pass a test: those whose
+// difference from `low` (modulo 2^64) is at most `span`, or, when
+// `outside`, all the others.
+struct plan_range {
+  std::uint64_t low, span;
+  bool outside;
+};
+
 struct plan_test {
   std::uint8_t kind;     // any node, or a comparison with a literal of a type
   std::uint8_t accept;   // comparison: bit order+1 set for each order of the
@@ -46,11 +54,10 @@ struct plan_test {
   std::uint8_t call;     // the function applied to the field, if any
   std::uint32_t count;   // left$'s count; len: the bytes that tell the
                          // length against the literal
-  // An integer or date field passes when its value minus `low` (modulo
-  // 2^64) is at most `span`, or, when `outside`, when it is not.
-  bool outside;
-  std::uint64_t low, span;
-  dcb_bound bound;  // a decimal literal, to compare fields with
+  union {
+    plan_range range;  // of an integer or date field
+    dcb_bound bound;   // a decimal literal, to compare fields with
+  } against;
   std::uint32_t node;    // the field or the call over it, or the node evaluated
   std::uint32_t literal;
   std::uint32_t table;   // the field's table (its node's object id)
@@ -101,7 +108,7 @@ struct fplan {
   // A tabled plan of two tests of one integer or date field joined by and
   // (a field between two bounds, the commonest filter of a scan) runs as
   // this one test: the range the two leave.
-  plan_test range;
+  plan_test between;
   plan_test tests[kPlanTests];
 };
 

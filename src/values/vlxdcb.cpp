@@ -207,7 +207,7 @@ int dcbcmp(const s_dcb* a, const s_dcb* b) {
 dcb_bound dcbbound(const s_dcb* d) {
   dcb_bound b;
   b.value = *d;
-  b.sign = dcbhead(reinterpret_cast<const unsigned char*>(d), &b.head);
+  b.sign = dcbhead(reinterpret_cast<const unsigned char*>(d), &b.exponent, &b.digits);
   return b;
 }
 

@@ -52,25 +52,27 @@ int dcbcmp(const s_dcb* a, const s_dcb* b);
 // nearly always decide, and those are compared with no jump on the
 // digits, which are as good as random from one value to the next.
 struct dcb_bound {
-  int sign;                // -1 negative, 0 zero, 1 positive
-  unsigned __int128 head;  // the exponent and the first eight digits
+  int sign;  // -1 negative, 0 zero, 1 positive
+  // The head: the exponent with its sign bit flipped (which orders it
+  // unsigned), then the first eight digits, big-endian, those past
+  // ndigits zero.
+  std::uint64_t exponent, digits;
   s_dcb value;
 };
 dcb_bound dcbbound(const s_dcb* d);
 
 // The sign (as dcb_bound's) and head of the decimal whose bytes are at in.
-inline int dcbhead(const unsigned char* in, unsigned __int128* head) {
+inline int dcbhead(const unsigned char* in, std::uint64_t* exponent, std::uint64_t* digits) {
   static_assert(offsetof(s_dcb, sign) == 2 && offsetof(s_dcb, ndigits) == 3 && offsetof(s_dcb, digits) == 4);
-  std::uint16_t exponent;
-  std::uint64_t digits;
-  __builtin_memcpy(&exponent, in, 2);
-  __builtin_memcpy(&digits, in + 4, 8);
+  std::uint16_t e;
+  std::uint64_t d;
+  __builtin_memcpy(&e, in, 2);
+  __builtin_memcpy(&d, in + 4, 8);
   // The digits past ndigits are not the value's; two shifts of 0..32, as
   // one of 64 would be undefined.
   unsigned n = in[3] < 8 ? in[3] : 8;
-  digits = __builtin_bswap64(digits) & ~(~0ULL >> (4 * n) >> (4 * n));
-  // The exponent's sign bit flipped orders it unsigned.
-  *head = static_cast<unsigned __int128>(exponent ^ 0x8000u) << 64 | digits;
+  *digits = __builtin_bswap64(d) & ~(~0ULL >> (4 * n) >> (4 * n));
+  *exponent = e ^ 0x8000u;
   return in[3] == 0 ? 0 : in[2] != 0 ? 1 : -1;
 }
 
@@ -79,11 +81,13 @@ int dcbcmp_tied(const unsigned char* in, const dcb_bound& b);
 
 // REQUIRES: in holds sizeof(s_dcb) bytes.
 inline int dcbcmp_at(const unsigned char* in, const dcb_bound& b) {
-  unsigned __int128 head;
-  int sign = dcbhead(in, &head);
-  if (head == b.head && sign == b.sign && sign != 0) return dcbcmp_tied(in, b);
+  using u128 = unsigned __int128;
+  std::uint64_t exponent, digits;
+  int sign = dcbhead(in, &exponent, &digits);
+  u128 head = static_cast<u128>(exponent) << 64 | digits, bound = static_cast<u128>(b.exponent) << 64 | b.digits;
+  if (head == bound && sign == b.sign && sign != 0) return dcbcmp_tied(in, b);
   auto order = [](auto x, auto y) { return static_cast<int>(x > y) - static_cast<int>(x < y); };
-  return order(4 * order(sign, b.sign) + sign * order(head, b.head), 0);
+  return order(4 * order(sign, b.sign) + sign * order(head, bound), 0);
 }
 
 int dcbsgn(const s_dcb* d);

@@ -292,6 +292,8 @@ int sys_clean_spools() {
   while (const dirent* entry = ::readdir(dir)) {
     int pid = 0, counter = 0;
     char tail = 0;
+    // Most entries of a shared folder are not spools: sscanf is dear.
+    if (std::strncmp(entry->d_name, "vlxt", 4) != 0) continue;
     if (std::sscanf(entry->d_name, "vlxt%d_%d%c", &pid, &counter, &tail) != 2 || pid <= 0) continue;
     if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
     std::string path = folder + "/" + entry->d_name;

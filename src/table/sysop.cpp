@@ -489,10 +489,13 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
     fg_tick(reads);
-    d->typed = false;
-    if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped)))
+    // A conversion sets the typed flag and the view itself.
+    if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped))) {
       if (st = fsr_convert(d); st < 0) return st;
-    fsr_review(d);
+    } else {
+      d->typed = false;
+      fsr_review(d);
+    }
     int pass = fsrtcs(d, criterion);
     if (pass < 0) return pass;
     if (m == kReadCurrent || pass == 1) break;

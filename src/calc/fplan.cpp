@@ -569,7 +569,7 @@ int stored_loop(const fplan* plan, const grctx* g, const unsigned char* record) 
 // general evaluation then answers, loading the fields that its tests
 // reach).
 int eval_stored(const fplan* plan, const grctx* g) {
-  plan_record view = *Plan_view(plan->table);
+  plan_record view = *plan->record;
   const unsigned char* record = view.bytes;
   if (record == nullptr || plan->extent > view.length) return -1;
   switch (plan->form) {
@@ -720,7 +720,7 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
   }
   plan->tabled = plan->tabled && plan->stored;
   plan->run = plan->tabled ? tabled_run(plan) : nullptr;
-  plan->record = plan->tabled ? Plan_view(plan->table) : nullptr;
+  plan->record = plan->stored && Plan_view != nullptr ? Plan_view(plan->table) : nullptr;
   plan->truth = 0;
   for (unsigned results = 0; plan->tabled && results < 1u << plan->count; ++results) {
     int at = plan->start;
@@ -736,7 +736,7 @@ bool plan_make(fplan* plan, grctx* g, unsigned node) {
 }
 
 int plan_eval_any(const fplan* plan, grctx* g) {
-  if (plan->stored && Plan_view != nullptr)
+  if (plan->record != nullptr)
     if (int st = eval_stored(plan, g); st >= 0) return st;
   return eval_loaded(plan, g);
 }

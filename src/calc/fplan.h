@@ -104,7 +104,7 @@ struct fplan {
   bool tabled;
   std::uint64_t truth;
   plan_run_fn run;
-  const plan_record* record;  // of `table`, when tabled
+  const plan_record* record;  // of `table`, when stored and there is a view
   // A tabled plan of two tests of one integer or date field joined by and
   // (a field between two bounds, the commonest filter of a scan) runs as
   // this one test: the range the two leave.

@@ -415,17 +415,21 @@ int adf_close(int channel) {
   Channel* c = get(channel);
   if (c == nullptr) return bad_channel(channel);
   int result = flush(*c);
+  // Deleted while still open, a name leaves the kernel's name cache with
+  // its file; deleted after the close, it stays there as the memory of a
+  // missing file, one per spool for as long as the machine runs, and every
+  // later path lookup on the machine walks longer hash chains.
+  if (c->unlink && ::unlink(c->path.c_str()) < 0) {
+    int err = errno;
+    log::trace(log::fileops, "Delete failed (%d)", err);
+    if (result == 0) result = sys_error(err, c->path);
+  }
   if (close_fd(c->fd) < 0 && result == 0) result = sys_error(errno, c->path);
   if (c->child > 0) {
     int status = 0;
     while (::waitpid(c->child, &status, 0) < 0 && errno == EINTR) {
     }
     Laststatus = status;
-  }
-  if (c->unlink && ::unlink(c->path.c_str()) < 0) {
-    int err = errno;
-    log::trace(log::fileops, "Delete failed (%d)", err);
-    if (result == 0) result = sys_error(err, c->path);
   }
   if (c->buf != nullptr && adg_if(c->group) != 0) adg_memfree(c->group, c->buf);
   *c = Channel{};

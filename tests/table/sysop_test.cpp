@@ -372,11 +372,17 @@ TEST_F(SysTable, ThousandOpenCloseCycles) {
   close_table(slot);
   int descriptors = open_descriptors();
   std::uint32_t used = adg_used();
+  long forgotten = negative_names();
   for (int i = 0; i < 1000; ++i) {
     slot = open_table("cat " + data_dir() + "/cycle");
     ASSERT_EQ(slot, 1);
     ASSERT_EQ(read_table(slot, 0, nullptr), 0);
     ASSERT_EQ(close_table(slot), 0);
+  }
+  // A spool deleted after its close would leave one per cycle (other
+  // processes of the machine add a few of their own meanwhile).
+  if (forgotten >= 0) {
+    EXPECT_LT(negative_names() - forgotten, 500) << "names of deleted spools kept";
   }
   EXPECT_EQ(open_descriptors(), descriptors);
   EXPECT_EQ(adg_used(), used);

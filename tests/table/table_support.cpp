@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "calc/acalc.h"
 #include "channel/afd.h"
@@ -219,6 +220,13 @@ std::vector<std::string> spool_files() {
   for (const auto& e : fs::directory_iterator(vlxtest::install_dir() + "/tmp"))
     if (e.path().filename().string().rfind(prefix, 0) == 0) files.push_back(e.path().string());
   return files;
+}
+
+long negative_names() {
+  std::ifstream state("/proc/sys/fs/dentry-state");
+  long fields[5] = {-1, -1, -1, -1, -1};
+  for (long& f : fields) state >> f;
+  return state ? fields[4] : -1;
 }
 
 int open_descriptors() {

@@ -79,4 +79,8 @@ int read_selected(int slot, int mode, int size, std::string* record);
 std::vector<std::string> spool_files();
 int open_descriptors();
 
+// The kernel's count of remembered missing names (deleted files among
+// them), machine-wide; -1 where it cannot be read.
+long negative_names();
+
 }  // namespace tabletest

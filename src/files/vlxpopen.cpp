@@ -67,6 +67,15 @@ void close_quietly(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
+// The children's standard input. Opened once: a path lookup and a close
+// less on every command, which is most of what an open of a quick command
+// costs beside the command itself.
+int null_input() {
+  static int input = -1;
+  if (input < 0) input = above_standard(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  return input;
+}
+
 // The child's start, shared by every spawn: its standard input and output
 // are `input` and `output`, every other descriptor of the server is closed,
 // and SIGPIPE, which the server ignores, is back to its default.
@@ -119,14 +128,12 @@ int spawn_command(const char* command, const char* host, int output) {
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  int input = above_standard(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  output = ::fcntl(output, F_DUPFD_CLOEXEC, 3);
-  if (input < 0 || output < 0) {
-    int err = errno;
-    close_quietly(input);
-    close_quietly(output);
-    return sys_error(err, command);
-  }
+  int input = null_input();
+  // Only a standard descriptor needs moving: the child's dup2 onto 1 must
+  // make a fresh, inheritable copy.
+  int moved = output <= 2 ? ::fcntl(output, F_DUPFD_CLOEXEC, 3) : -1;
+  if (input < 0 || (output <= 2 && moved < 0)) return sys_error(errno, command);
+  if (moved >= 0) output = moved;
   // The child shares the server's memory until its exec (no copy of the
   // page tables, which is most of the cost of a fork), and an exec
   // failure comes back as the spawn's own result.
@@ -139,8 +146,7 @@ int spawn_command(const char* command, const char* host, int output) {
     err = local ? ::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ)
                 : ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
   }
-  ::close(input);
-  ::close(output);
+  close_quietly(moved);
   if (err != 0) {
     log::trace(log::system, "adf_popen cannot start %s (%d)", args[0].c_str(), err);
     return sys_error(err, args[0].c_str());

@@ -70,6 +70,13 @@ std::string vlx_program_name() {
 
 std::string normalize_path(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return "";
+  // A path that exists resolves in one walk (the sandbox resolves every
+  // program it checks); the general way below looks it up once more.
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    std::string text = real;
+    std::free(real);
+    return text;
+  }
   std::error_code ec;
   fs::path absolute = fs::absolute(path, ec);
   if (ec) return "";

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,9 +81,10 @@ int null_input() {
 // are `input` and `output`, every other descriptor of the server is closed,
 // and SIGPIPE, which the server ignores, is back to its default.
 struct SpawnSetup {
+  int input, output;
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
-  SpawnSetup(int input, int output) {
+  SpawnSetup(int in, int out) : input(in), output(out) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input, 0);
     posix_spawn_file_actions_adddup2(&actions, output, 1);
@@ -101,6 +103,16 @@ struct SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
+
+// Making a setup checks each descriptor with a system call, and open after
+// open a server spawns with the same two: it is made again only when they
+// change.
+const SpawnSetup& spawn_setup(int input, int output) {
+  static std::unique_ptr<SpawnSetup> setup;
+  if (setup == nullptr || setup->input != input || setup->output != output)
+    setup = std::make_unique<SpawnSetup>(input, output);
+  return *setup;
+}
 
 // Starts `command` (after the sandbox; here or on `host`) with its standard
 // output on `output` and its input on /dev/null. Returns the child's pid,
@@ -142,7 +154,7 @@ int spawn_command(const char* command, const char* host, int output) {
   if (fault::hit(fault::spawn)) {
     err = EAGAIN;
   } else {
-    SpawnSetup setup(input, output);
+    const SpawnSetup& setup = spawn_setup(input, output);
     err = local ? ::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ)
                 : ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
   }

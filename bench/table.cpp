@@ -186,38 +186,48 @@ void spool_and_memory(long megabytes) {
 // Ours: opens of `true` back to back in one session, each closed (and the
 // close answered) before the next. The reference: `/bin/sh -c true` spawned
 // and reaped as many times by a program of a few lines (ref_spawn_true), so
-// that neither side pays for the size of this process. Best of three
-// rounds each, alternating. The sandbox looks for the command in every
-// folder of PATH before it (the shell's `true` needs no look-up), so ours
-// is measured twice: with the PATH this program was given, and with the
-// one the shipped systemd unit gives the server (systemd's default).
+// that neither side pays for the size of this process. The sandbox looks
+// for the command in every folder of PATH before it (the shell's `true`
+// needs no look-up), so ours is measured twice: with the PATH this program
+// was given, and with the one the shipped systemd unit gives the server
+// (systemd's default). The machine's speed drifts by a tenth and more
+// within seconds, so each round alternates blocks of 30 of the three
+// kinds and sums them; the best of three rounds is kept.
 void open_latency() {
-  const int opens = 300;
+  const int blocks = 10, block = 30, opens = blocks * block;
   const char* unitPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
   std::string given = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-  double ours = 1e9, ourUnit = 1e9, theirs = 1e9;
-  auto best_opens = [&](double* best) {
-    vlxc::Session s(Server);
+  vlxc::Session ours(Server);
+  ::setenv("PATH", unitPath, 1);
+  vlxc::Session unit(Server);
+  ::setenv("PATH", given.c_str(), 1);
+  auto time_opens = [&](vlxc::Session& s) {
     auto start = Clock::now();
-    for (int i = 0; i < opens; ++i) s.open("true", 1).close();
-    *best = std::min(*best, seconds_since(start) / opens * 1e3);
-    s.end();
+    for (int i = 0; i < block; ++i) s.open("true", 1).close();
+    return seconds_since(start);
   };
   std::string reference = (fs::path(Server).parent_path().parent_path() / "bench" / "ref_spawn_true").string();
+  double bestOurs = 1e9, bestUnit = 1e9, bestTheirs = 1e9;
   for (int round = 0; round < 3; ++round) {
-    best_opens(&ours);
-    ::setenv("PATH", unitPath, 1);
-    best_opens(&ourUnit);
-    ::setenv("PATH", given.c_str(), 1);
-    std::string seconds = output_of(reference + " " + std::to_string(opens));
-    double elapsed = std::atof(seconds.c_str());
-    if (elapsed <= 0) throw std::runtime_error("the spawn reference failed: " + seconds);
-    theirs = std::min(theirs, elapsed / opens * 1e3);
+    double o = 0, u = 0, r = 0;
+    for (int b = 0; b < blocks; ++b) {
+      o += time_opens(ours);
+      u += time_opens(unit);
+      std::string seconds = output_of(reference + " " + std::to_string(block));
+      double elapsed = std::atof(seconds.c_str());
+      if (elapsed <= 0) throw std::runtime_error("the spawn reference failed: " + seconds);
+      r += elapsed;
+    }
+    bestOurs = std::min(bestOurs, o / opens * 1e3);
+    bestUnit = std::min(bestUnit, u / opens * 1e3);
+    bestTheirs = std::min(bestTheirs, r / opens * 1e3);
   }
+  ours.end();
+  unit.end();
   std::printf("open of true: PATH of %zu folders, then the unit's\n",
               static_cast<std::size_t>(std::count(given.begin(), given.end(), ':')) + 1);
-  report("open of true", ours, theirs, "ms", "<=", 1.2);
-  report("  unit's PATH", ourUnit, theirs, "ms", "<=", 1.2);
+  report("open of true", bestOurs, bestTheirs, "ms", "<=", 1.2);
+  report("  unit's PATH", bestUnit, bestTheirs, "ms", "<=", 1.2);
 }
 
 }  // namespace

@@ -35,12 +35,12 @@ constexpr int kMinExponent = -64;
 
 void set_zero(s_dcb* out) { *out = s_dcb{0, 1, 0, {}}; }
 
-// The first 16 digits (zero padded) as one 32-digit integer.
-u128 mantissa(const s_dcb& d) {
-  std::uint64_t high = 0, low = 0;
-  for (int i = 0; i < 8; i++) high = high * 100 + (i < d.ndigits ? d.digits[i] : 0);
-  for (int i = 8; i < 16; i++) low = low * 100 + (i < d.ndigits ? d.digits[i] : 0);
-  return (u128)high * 10000000000000000ULL + low;
+// Eight base-100 digits in byte lanes (the first in the top lane) as two
+// limbs of 10^8, the first in the high half: neighbouring lanes merge at
+// each step, with no carry between lanes even for bytes above 99.
+std::uint64_t limbs_of(std::uint64_t lanes) {
+  lanes = (lanes >> 8 & 0x00FF00FF00FF00FFULL) * 100 + (lanes & 0x00FF00FF00FF00FFULL);
+  return (lanes >> 16 & 0x0000FFFF0000FFFFULL) * 10000 + (lanes & 0x0000FFFF0000FFFFULL);
 }
 
 // Close enough for quotient estimates (the low 11 bits are dropped) and
@@ -66,6 +66,15 @@ void store_be64(unsigned char* p, std::uint64_t v) {
 u128 digit_lanes(const s_dcb& d) {
   u128 lanes = (u128)load_be64(d.digits) << 64 | load_be64(d.digits + 8);
   return d.ndigits >= kMaxDigits ? lanes : lanes & ~(((u128)1 << (8 * (kMaxDigits - d.ndigits))) - 1);
+}
+
+// The first 16 digits (zero padded) as one 32-digit integer.
+u128 mantissa(const s_dcb& d) {
+  u128 lanes = digit_lanes(d);
+  std::uint64_t high = limbs_of((std::uint64_t)(lanes >> 64)), low = limbs_of((std::uint64_t)lanes);
+  high = (high >> 32) * 100000000 + (std::uint32_t)high;
+  low = (low >> 32) * 100000000 + (std::uint32_t)low;
+  return (u128)high * 10000000000000000ULL + low;
 }
 
 // Magnitude comparison of two non-zero values: the exponents, then the
@@ -258,38 +267,40 @@ int dcbmul(s_dcb* r, s_dcb* a, s_dcb* b) {
     set_zero(r);
     return 0;
   }
-  // Mantissas as four limbs of 10^8, most significant first.
-  unsigned char da[kMaxDigits] = {}, db[kMaxDigits] = {};
-  std::memcpy(da, a->digits, a->ndigits);
-  std::memcpy(db, b->digits, b->ndigits);
+  // Mantissas as four limbs of 10^8, most significant first, read from
+  // the digit lanes (a copy of ndigits bytes is a string move, dearer than
+  // the whole product).
+  u128 da = digit_lanes(*a), db = digit_lanes(*b);
   std::uint64_t la[4], lb[4];
-  for (int k = 0; k < 4; k++) {
-    const unsigned char* x = da + 4 * k;
-    const unsigned char* y = db + 4 * k;
-    la[k] = ((x[0] * 100ULL + x[1]) * 100 + x[2]) * 100 + x[3];
-    lb[k] = ((y[0] * 100ULL + y[1]) * 100 + y[2]) * 100 + y[3];
+  for (int half = 0; half < 2; half++) {
+    std::uint64_t x = limbs_of((std::uint64_t)(da >> (64 - 64 * half)));
+    std::uint64_t y = limbs_of((std::uint64_t)(db >> (64 - 64 * half)));
+    la[2 * half] = x >> 32, la[2 * half + 1] = (std::uint32_t)x;
+    lb[2 * half] = y >> 32, lb[2 * half + 1] = (std::uint32_t)y;
   }
-  int na = (a->ndigits + 3) / 4, nb = (b->ndigits + 3) / 4;
   std::uint64_t column[8] = {};
-  for (int i = 0; i < na; i++)
-    for (int j = 0; j < nb; j++) column[i + j + 1] += la[i] * lb[j];
+  for (int i = 0; i < 4; i++)
+    for (int j = 0; j < 4; j++) column[i + j + 1] += la[i] * lb[j];
   for (int k = 7; k > 0; k--) {
     column[k - 1] += column[k] / 100000000;
     column[k] %= 100000000;
   }
-  // Both first digits are at least 1, so the product's first significant
-  // digit is at position 0 or 1 and the 17 digits that count lie in the
-  // first five limbs.
-  constexpr int kLimbs = 5;
-  unsigned char work[4 * kLimbs];
-  for (int k = 0; k < kLimbs; k++) {
-    std::uint32_t v = (std::uint32_t)column[k];
-    work[4 * k] = (unsigned char)(v / 1000000);
-    work[4 * k + 1] = (unsigned char)(v / 10000 % 100);
-    work[4 * k + 2] = (unsigned char)(v / 100 % 100);
-    work[4 * k + 3] = (unsigned char)(v % 100);
-  }
-  return dcblod(r, a->sign == b->sign, a->exponent + b->exponent, work, 4 * kLimbs);
+  // The product's digits 0..17 as an 18-lane work area: with both first
+  // digits at least 1 the first significant digit is at position 0 or 1,
+  // so the 16 kept and the one that rounds are among them.
+  auto lanes_of = [](std::uint64_t limb) {
+    std::uint32_t v = (std::uint32_t)limb, high = v / 10000, low = v % 10000;
+    return (std::uint64_t)(high / 100) << 24 | (std::uint64_t)(high % 100) << 16 | (low / 100) << 8 | low % 100;
+  };
+  Lanes w;
+  w.high = lanes_of(column[0]) >> 16;
+  w.low = (u128)(lanes_of(column[0]) << 48 | lanes_of(column[1]) << 16 | lanes_of(column[2]) >> 16) << 64 |
+          (lanes_of(column[2]) << 48 | lanes_of(column[3]) << 16 | lanes_of(column[4]) >> 16);
+  if (w.high != 0) return normalise_lanes(r, a->sign == b->sign, a->exponent + b->exponent, w);
+  // A first digit of 0 (digits as a record gave them): the general load.
+  unsigned char work[24];
+  for (int k = 0; k < 5; k++) store_be64(work + 4 * k, lanes_of(column[k]) << 32);
+  return dcblod(r, a->sign == b->sign, a->exponent + b->exponent, work, 20);
 }
 
 int dcbdiv(s_dcb* r, s_dcb* a, s_dcb* b) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -199,6 +200,12 @@ int adf_follow(int pid, int channel, const std::function<bool(const char*, std::
   int status = -1;
   bool reading = channel > 0;
   *whole = reading;
+  // A file says nothing when it grows, so the wait for more is a timeout:
+  // it doubles while nothing comes, up to a limit, so that a quiet command
+  // does not wake the server a thousand times a second. The command's end
+  // wakes it at once, and so does a signal.
+  constexpr int kLongestWait = 64;  // ms
+  int wait = 1;
   for (bool exited = false;;) {
     // A signal recorded while the command runs is acted on at once.
     if (Sigpend != nullptr) Sigpend();
@@ -206,6 +213,7 @@ int adf_follow(int pid, int channel, const std::function<bool(const char*, std::
     if (n > 0) {
       reading = see(block, static_cast<std::size_t>(n));
       *whole = reading;
+      wait = 1;
       continue;
     }
     if (n < 0) {
@@ -215,7 +223,8 @@ int adf_follow(int pid, int channel, const std::function<bool(const char*, std::
     if (exited) break;
     // At the end of what is written: wait for more, or for the end.
     pollfd p{pidfd, POLLIN, 0};
-    if (pidfd >= 0) ::poll(&p, 1, 1);
+    if (pidfd >= 0) ::poll(&p, 1, wait);
+    wait = std::min(2 * wait, kLongestWait);
     int r = ::waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
     exited = r == pid || (r < 0 && errno != EINTR);
   }

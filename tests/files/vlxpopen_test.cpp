@@ -1,6 +1,7 @@
 // Pipe channels: output read line by line, exit status, no zombie, no
 // inherited descriptor, refused commands start nothing, remote hosts.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -100,6 +101,35 @@ TEST_F(Pipe, OtherHostsRunThroughTheRemoteShell) {
   raz_err();
   EXPECT_EQ(adf_popen(vlx_group(), "id", "r", "db-host"), -27);  // the local check holds for remote commands
   raz_err();
+  EXPECT_TRUE(no_child_left());
+}
+
+// A command that writes its file slowly is followed to its end, every
+// byte shown; while it is quiet the wait does not spin (polled every
+// millisecond, a third of a second would be some 300 wake-ups).
+TEST_F(Pipe, AQuietCommandIsFollowedWithoutSpinning) {
+  std::string path = tmp + "/followed";
+  int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(out, 0);
+  int pid = adf_spawn_into("sh -c 'printf a; sleep 0.3; printf b'", "", out);
+  ::close(out);
+  ASSERT_GT(pid, 0) << Errmes;
+  int ch = adf_open(vlx_group(), path.c_str(), "r");
+  ASSERT_GT(ch, 0);
+  std::string seen;
+  bool whole = false;
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  int status = adf_follow(pid, ch, [&seen](const char* block, std::size_t size) {
+    seen.append(block, size);
+    return true;
+  }, &whole);
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(seen, "ab");
+  EXPECT_LT(after.ru_nvcsw - before.ru_nvcsw, 60);
+  EXPECT_EQ(adf_close(ch), 0);
   EXPECT_TRUE(no_child_left());
 }
 

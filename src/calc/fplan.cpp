@@ -218,6 +218,9 @@ class Planner {
   // is: the same kind of value as its literal.
   static void stored_form(const s_exp* field, plan_test* t) {
     unsigned length = field->tail;
+    // A length that is negative as the load reads it is refused (error
+    // 10) whatever the type: a received grammar may declare one.
+    if (static_cast<int>(length) < 0) return;
     struct Form {
       std::uint8_t form, kind;
       unsigned size;

@@ -48,13 +48,15 @@ int load_field(res_u* r, grctx*, s_exp* e, int) {
 }
 
 // The same values in their stored form, for the plans that read records:
-// field i of kLayout lies at its offset in Stored. The last field lies
-// past the record's end, where its load fails.
+// field i of kLayout lies at its offset in Stored. Field 9 lies past the
+// record's end, where its load fails; field 10 declares a length that no
+// load takes (a received grammar may), and its load fails too.
 struct Layout {
   unsigned offset, type, length;
 };
 const Layout kLayout[] = {{0, LLIBE, 1},  {1, LSINT, 2},  {3, LINTG, 4}, {7, LINT64, 8},   {15, LDATE, 3},
-                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0}, {48, LSTRG, 20}, {92, LSTRG, 8}};
+                          {18, LDATE, 4}, {22, LSTRG, 6}, {28, LDCB, 0}, {48, LSTRG, 20}, {92, LSTRG, 8},
+                          {1, LSINT, 0xFF000000u}};
 unsigned char Stored[96];
 
 int load_stored(res_u* r, grctx*, s_exp* e, int) {
@@ -71,7 +73,8 @@ const plan_record* view_stored(unsigned) {
 void random_stored(std::mt19937& random) {
   std::memset(Stored, 0, sizeof Stored);
   for (const Layout& f : kLayout) {
-    if (f.offset + static_cast<unsigned>(stored_size(static_cast<int>(f.type), static_cast<int>(f.length))) > sizeof Stored)
+    if (f.offset + static_cast<unsigned>(stored_size(static_cast<int>(f.type), static_cast<int>(f.length))) > sizeof Stored ||
+        static_cast<int>(f.length) < 0)
       continue;
     res_u v;
     res_zero(&v);
@@ -128,7 +131,7 @@ class Generator {
   unsigned field(bool text = false) {
     if (!stored_) return stfexp(g_, kFieldLoad, static_cast<unsigned>(1 + pick_below(7)), 0, 0, 0, 0);
     const int texts[] = {6, 8, 8, 9};
-    const Layout& f = kLayout[text && pick_below(4) != 0 ? texts[pick_below(4)] : pick_below(10)];
+    const Layout& f = kLayout[text && pick_below(4) != 0 ? texts[pick_below(4)] : pick_below(11)];
     return stfexp(g_, kFieldLoad, 1, f.offset, f.length, f.type, 0);
   }
 
@@ -204,7 +207,8 @@ unsigned comparisons(grctx* g, std::mt19937& random, int depth, int only = -1) {
     int same = only >= 0 ? only : shape == 2 && pick(2) == 0 ? pick(6) : -1;
     return node(shape == 2 ? 266 : 264, comparisons(g, random, depth + 1, same), comparisons(g, random, depth + 1, same));
   }
-  const Layout& f = kLayout[only >= 0 ? only : pick(9)];  // not the field past the record's end
+  // Not the field past the record's end; now and then the refused length.
+  const Layout& f = kLayout[only >= 0 ? only : pick(12) == 0 ? 10 : pick(9)];
   unsigned field = stfexp(g, kFieldLoad, 1, f.offset, f.length, f.type, 0), literal = 0;
   if (f.type == LDATE) {
     literal = stfexp(g, LDATE, stfint(g, 737999 + pick(5)), 0, 0, 0, 0);

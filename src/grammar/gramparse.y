@@ -93,6 +93,9 @@ std::string upper(const char* name) { return grammar::Parser::toUpper(name); }
 %token <index> DIM 291 MAXTAB 346 SIGMA 385 TABD 394 CAST 423 CLACMP 426
 %token <index> boolean 433 comment 434 dbl_period 436 identif 442 integer 446 number 452 string 462 varsys 464
 %token <index> w0 465 w1_fn 466 w1_nv 467 w2_fn 468 w3_fn 469 wn 470
+/* The character "!" opening the text (gramlex): a column list. The word
+   NOT, which the table gives the class "!", is a negation there too. */
+%token <index> list_marker 600
 
 %type <index> exp xterm pterm member primary target fnword key_column
 %type <list> exp_list args key_columns
@@ -118,7 +121,7 @@ std::string upper(const char* name) { return grammar::Parser::toUpper(name); }
    "@" and "<" no term. */
 start_rule
   : '@' exp endlines              { MARKER(@1); classic::Result = $2; }
-  | '!' exp_list endlines         { MARKER(@1); classic::Result = $2.first; }
+  | list_marker exp_list endlines { classic::Result = $2.first; }
   | '<' key_columns endlines      { MARKER(@1); classic::Result = $2.first; }
   | statements
   | statements assignment
@@ -156,11 +159,11 @@ assignment
   | target '/' '=' exp            { classic::Builder->addInstruction(code::kAssign, start_of(@1), $1, $4, '/', 0); }
   ;
 
-/* A "!" first is a column list. */
 target
   : pterm                         { if (classic::Result == 0) classic::Result = $1; $$ = $1; }
   | '-' xterm                     { $$ = add(code::kUsub, end_of(@1), 0, $2, 0); if (classic::Result == 0) classic::Result = $$; }
   | '+' xterm                     { $$ = $2; if (classic::Result == 0) classic::Result = $$; }
+  | '!' xterm                     { $$ = add(code::kNot, end_of(@1), 0, $2, 0); if (classic::Result == 0) classic::Result = $$; }
   ;
 
 key_columns
@@ -322,6 +325,7 @@ int gramlex() {
   gramlval.index = gra_lval.value;
   int line = static_cast<int>(gra_lval.line), end = static_cast<int>(gra_lval.column);
   gramlloc = {line, end - gra_get_leng(), line, end};
+  if (token == '!' && line == 1 && end == 1 && gra_get_leng() == 1) return TOK_list_marker;
   return token;
 }
 

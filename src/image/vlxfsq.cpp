@@ -389,7 +389,13 @@ int readGrammar(int slot, grctx** context, unsigned group, const int counts[kSec
     }, &step);
   }
   if (buffer != nullptr) adg_memfree(scratchGroup, buffer);
-  if (result == 0 && *context == nullptr) *context = g;
+  if (*context == nullptr && g != nullptr) {
+    // A record made here that the caller does not get would stay in its
+    // group for the group's life: the engine's own group lives as long as
+    // the process, and a client repeating a bad grammar would fill it.
+    if (result == 0) *context = g;
+    else gram_drop()(g);
+  }
   return result;
 }
 

@@ -362,7 +362,10 @@ void gram_drop::operator()(grctx* g) const {
 
 int gramlb(grctx* g) {
   int st = 0;
-  for (s_gcl* c : {&g->gr_ins, &g->gr_ist, &g->gr_la}) {
+  // Also the cells calclb leaves and the instructions' do not name: a
+  // received grammar's identifier section is decoded into gr_ids, and a
+  // record released without them left those bytes in its group.
+  for (s_gcl* c : {&g->gr_ins, &g->gr_ist, &g->gr_la, &g->gr_dsc, &g->gr_com, &g->gr_ids}) {
     int r = release(c);
     if (st == 0) st = r;
   }

@@ -286,7 +286,14 @@ int rb2sb(int slot, s_fsr* d, grctx* cells, unsigned head, int size) {
     if (st < 0) st = err_vlx(static_cast<short>(-st), VLX_AT(kAtSubrecordField));
   }
   res_drop(&value);
-  return st < 0 ? st : 0;
+  if (st < 0) {
+    // Not kept until the next read or the close: a selection may announce
+    // any size, and the answer has no use for a sub-record half made.
+    cbu_free(d->subrecord);
+    d->subrecord = 0;
+    return st;
+  }
+  return 0;
 }
 
 const plan_record* chamfi_view(unsigned table) {

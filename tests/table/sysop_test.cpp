@@ -240,6 +240,19 @@ TEST_F(SysTable, SelectionInRequestOrder) {
   close_table(slot);
 }
 
+// A sub-record that cannot be made (a field past the record) is not sent
+// and not kept: a selection may announce any size.
+TEST_F(SysTable, AFailedSubRecordIsNotKept) {
+  int slot = open_text("sel", "alpha beta gamma\n");
+  EXPECT_EQ(select(slot, {0, 40}), 0);
+  std::uint32_t used = adg_used();
+  std::string record;
+  ASSERT_EQ(read_selected(slot, 0, 0, &record), 0);
+  EXPECT_EQ(Tsy[slot]->descriptor->subrecord, 0u);
+  EXPECT_EQ(adg_used(), used);
+  close_table(slot);
+}
+
 // Words of fields declared with other types than 8-bit text are read as
 // those types into the typed record, which filters and answers see.
 TEST_F(SysTable, DeclaredTypesConvertTheWords) {

@@ -117,8 +117,9 @@ int convert(s_fsr* d) {
 }  // namespace
 
 int fsr_convert(s_fsr* d) {
+  bool typed = d->typed;
   int st = convert(d);
-  fsr_review(d);
+  if (d->typed != typed) fsr_review(d);
   return st;
 }
 

@@ -489,10 +489,11 @@ int rd_sys(int slot, int key, int lock, int mode, int flags, const s_keyv* keyVa
     st = fill_record(t, record, length, line, n);
     if (st != 0) return st;
     fg_tick(reads);
-    // A conversion sets the typed flag and the view itself.
+    // A conversion sets the typed flag and the view itself; the view
+    // changes only with the flag.
     if (d->rawForms != nullptr && (d->convert || (mode & kModeTyped))) {
       if (st = fsr_convert(d); st < 0) return st;
-    } else {
+    } else if (d->typed) {
       d->typed = false;
       fsr_review(d);
     }

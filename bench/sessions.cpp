@@ -331,6 +331,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_sessions: %s\n", e.what());
     status = 1;
   }
-  fs::remove_all(root);
   return status;
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/vlxpath.h"
+#include "support/scratch.h"
 
 namespace bench {
 
@@ -23,11 +24,11 @@ inline double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A private installation named after `name` and this process: the shipped
+// A private installation named after `name`, removed at exit: the shipped
 // lan/ and cfg/, a data/ folder for inputs (the shipped sandbox lets `cat`
 // read there), tmp/ for spools; VLXDIR and TMPDIR name it. Its root.
 inline fs::path make_installation(const std::string& name) {
-  fs::path root = fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+  fs::path root = vlxtest::scratch_folder(name);
   fs::create_directories(root / "data");
   fs::create_directories(root / "tmp");
   fs::create_directory_symlink(fs::path(VLX_SOURCE_INSTALL) / "lan", root / "lan");

@@ -244,9 +244,7 @@ int main(int argc, char** argv) {
     spool_and_memory(megabytes);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_table: %s\n", e.what());
-    fs::remove_all(Root);
     return 1;
   }
-  fs::remove_all(Root);
   return 0;
 }

@@ -62,7 +62,6 @@ int main(int, char** argv) {
     double a = timed(ours), b = timed(theirs), c = timed(everyLine);
     if (a < 0 || b < 0 || c < 0) {
       std::fprintf(stderr, "bench_vlxq: %s failed\n", b < 0 ? "mawk" : "vlxq");
-      fs::remove_all(root);
       return 1;
     }
     best = std::min(best, a);
@@ -78,6 +77,5 @@ int main(int, char** argv) {
               best, reference, ratio, ratio <= 1.0 && same ? "met" : "NOT MET");
   std::printf("%-16s ours %10.3f s     reference %10.3f s     ratio %6.2f (no target)\n", "  every line", slow,
               reference, slow / reference);
-  fs::remove_all(root);
   return same ? 0 : 1;
 }

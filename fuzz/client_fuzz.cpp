@@ -5,7 +5,6 @@
 // every call with an answer or a vlxc::Error: short, long, wrong status or
 // cut answers never crash it or leave it waiting. The first byte chooses
 // the field count and which calls are made.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "diagnostics/vlxerr.h"
+#include "support/scratch.h"
 #include "vlxclient.h"
 
 namespace {
@@ -29,8 +29,7 @@ void write_file(const std::string& path, const std::uint8_t* data, std::size_t s
 
 // The stand-in server: its second argument is the answer descriptor.
 std::string stand_in() {
-  std::filesystem::path root = std::filesystem::temp_directory_path() / ("vlxclientfuzz_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(root);
+  std::filesystem::path root = vlxtest::scratch_folder("vlxclientfuzz");
   std::string script = (root / "server").string();
   const char text[] = "#!/bin/sh\nexec cat \"$VLXFUZZ_ANSWERS\" > \"/dev/fd/$2\"\n";
   write_file(script, reinterpret_cast<const std::uint8_t*>(text), sizeof text - 1);

@@ -5,8 +5,6 @@
 // real records.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +20,7 @@
 #include "files/mess.h"
 #include "memory/vlxcalls.h"
 #include "memory/vlxcbu.h"
+#include "support/scratch.h"
 #include "table/afncompi.h"
 #include "table/fsrarq.h"
 #include "table/sysop.h"
@@ -40,7 +39,7 @@ inline void write_file(const std::filesystem::path& path, const std::string& tex
 // Once per process.
 inline void start() {
   namespace fs = std::filesystem;
-  fs::path root = fs::temp_directory_path() / ("vlxfuzz_" + std::to_string(::getpid()));
+  fs::path root = vlxtest::scratch_folder("vlxfuzz");
   fs::create_directories(root / "tmp");
   fs::create_directories(root / "cfg");
   fs::create_directories(root / "data");

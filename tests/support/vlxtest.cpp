@@ -1,7 +1,5 @@
 #include "support/vlxtest.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include "base/vlxpath.h"
 #include "diagnostics/vlxerr.h"
 #include "memory/vlxcalls.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -17,8 +16,7 @@ namespace vlxtest {
 
 const std::string& install_dir() {
   static const std::string dir = [] {
-    fs::path root = fs::temp_directory_path() / ("vlxtest_" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    fs::path root = scratch_folder("vlxtest");
     fs::create_directories(root / "tmp");
     fs::create_directories(root / "keys");
     fs::path source = VLX_SOURCE_INSTALL;
@@ -27,10 +25,6 @@ const std::string& install_dir() {
     ::setenv("VLXDIR", root.c_str(), 1);
     ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
     vlx_reset_install_dir();
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(fs::temp_directory_path() / ("vlxtest_" + std::to_string(::getpid())), ec);
-    });
     return root.string();
   }();
   return dir;

@@ -198,7 +198,12 @@ exp
   | exp '<' '=' exp %prec '='     { $$ = binary(270, $1, $4, @3); }
   | exp '>' '=' exp %prec '='     { $$ = binary(268, $1, $4, @3); }
   | exp dbl_period exp            { $$ = binary(code::kRange, $1, $3, @2); }
-  | exp dbl_period %prec LOWEST   { $$ = binary(code::kRange, $1, 0, @2); }
+  | exp dbl_period %prec LOWEST   {
+      /* Open only where a list item or a group ends, as the current
+         compiler reads it: elsewhere a word after ".." is its operand. */
+      if (gramchar != ')' && gramchar != ',') FAIL(gramlloc, "missing expression");
+      $$ = binary(code::kRange, $1, 0, @2);
+    }
   | exp '+' exp                   { $$ = binary(258, $1, $3, @2); }
   | exp '-' exp                   { $$ = binary(259, $1, $3, @2); }
   | exp '*' exp                   { $$ = binary(260, $1, $3, @2); }

@@ -94,8 +94,9 @@ class Methods : public grammar::VelmorParser {
         else if (c == '[') incPos(), parseDate();
         else if (isDigit(c) || (c == '.' && isDigit(at(offset_ + 1)))) parseNumber(true);
         else if (c == '"' || c == '\'') incPos(), parseString(static_cast<char>(c));
-        else if ((isLetter(c) || c == '_') && !parseKeyword("THEN", false)) parseWord(true);
-        else if (parseOperator() == nullptr) incPos();
+        else if (isLetter(c) || c == '_') {
+          if (!parseKeyword("THEN", false)) parseWord(true);
+        } else if (parseOperator() == nullptr) incPos();
         check(offset_ > before && offset_ <= text.size());
       }
     } catch (const grammar::grammar_exception&) {

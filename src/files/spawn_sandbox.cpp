@@ -107,14 +107,14 @@ std::vector<char*> argv_of(Cut& cut) {
   return v;
 }
 
-// Every look-up walks its path from the root, and each folder of the path
-// costs a lookup of its own (a few microseconds each on some machines,
-// once per open): the current folder is looked in from itself, and a
-// folder that PATH names twice is looked in once.
+// Along PATH only, as the shell that runs the order looks: a file of the
+// same name in the current folder is not what the shell would run, and
+// checking it instead would let a harmless script there vouch for the
+// program of that name. Each folder of a path costs a lookup of its own (a
+// few microseconds each on some machines, once per open), so a folder
+// that PATH names twice is looked in once.
 std::optional<std::string> lookup_program(const char* name) {
   struct stat st;
-  char cwd[4096];
-  if (::stat(name, &st) == 0 && ::getcwd(cwd, sizeof cwd) != nullptr) return std::string(cwd) + "/" + name;
   const char* path = std::getenv("PATH");
   if (path == nullptr) {
     log::trace(log::security, "Path null\n");
@@ -134,7 +134,7 @@ std::optional<std::string> lookup_program(const char* name) {
   }
 }
 
-int check_order(const char* order, char** arguments, int level);
+int check_order(const char* order, char** arguments, int level, bool sourced = false);
 
 // True when the order is a call and nothing else: no control operator,
 // substitution or grouping of the shell outside single quotes ("$" and
@@ -168,25 +168,33 @@ bool plain_call(const char* order) {
 // A command that no white-list entry names: a comment, a sourced script,
 // or a script file in an allowed folder whose every line is acceptable.
 // The shell runs the whole order, so a script call must come alone: with
-// its arguments and redirections, but no other command beside it.
-int check_unlisted(const char* order, Cut& cut, int level) {
+// its arguments and redirections, but no other command beside it. A
+// `sourced` order is what follows ".": the shell reads its first word as a
+// script whatever that word names, so only the script check applies.
+int check_unlisted(const char* order, Cut& cut, int level, bool sourced) {
   std::vector<char*> argv = argv_of(cut);
   const std::string& first = cut.args[0];
-  if (first[0] == '#') {
+  if (!sourced && first[0] == '#') {
     if (std::strchr(order, '\n') != nullptr) return refuse("Comment followed by another line", order);
     log::trace(log::security, "Comment\n");
     return 0;
   }
-  if (first == ".") {
+  if (!sourced && first == ".") {
     log::trace(log::security, "Call case\n");
     const char* rest = std::strchr(order, '.') + 1;
     while (is_blank(*rest)) ++rest;
-    return check_order(rest, argv.data(), level + 1);
+    // "." alone would pass as an empty order, yet it is no script.
+    if (*rest == '\0') return refuse("Order not found and rejected", order);
+    return check_order(rest, argv.data(), level + 1, true);
   }
   if (!plain_call(order)) return refuse("Script call with other shell syntax rejected", order);
   std::optional<std::string> program =
       first.find('/') != std::string::npos ? std::optional<std::string>(first) : lookup_program(first.c_str());
-  if (!program) return refuse("Order not found and rejected", order);
+  // A folder or a device reads as no line at all, or never ends: only a
+  // file's lines can be checked.
+  struct stat st;
+  if (!program || ::stat(program->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return refuse("Order not found and rejected", order);
   if (!check_secured_path(program->c_str(), "r", 1)) return refuse("Command rejected by the sandbox", order);
   std::ifstream script(*program, std::ios::binary);
   if (!script) {
@@ -244,7 +252,7 @@ int check_listed(const char* order, Cut& cut, char** arguments, const char* path
   return pattern_pass3(argv.data(), cut.redirections.data(), cut.modes.data());
 }
 
-int check_level(const char* order, char** arguments, int level) {
+int check_level(const char* order, char** arguments, int level, bool sourced) {
   if (level > kMaxLevel) {
     log::trace(log::security, "Check failed stack overflow\n");
     return err_vlx(kErrSystemNotAllowed, VLX_AT_LINE(kAtSandboxDepth, __LINE__));
@@ -270,7 +278,7 @@ int check_level(const char* order, char** arguments, int level) {
   const char* modes = nullptr;
   const int* params = nullptr;
   int path_length = 0;
-  bool listed = accept_spawn(text.c_str(), &path, &path_length, &params, &modes) == 1;
+  bool listed = !sourced && accept_spawn(text.c_str(), &path, &path_length, &params, &modes) == 1;
   if (listed) log::trace(log::security, "Pattern accepted : Go to pass2");
 
   Cut cut = cut_order(order);
@@ -286,14 +294,14 @@ int check_level(const char* order, char** arguments, int level) {
   cut.redirections.push_back(-1);
   log::trace(log::security, "Order cut arg0 : %s / arg1 : %s", cut.args[0],
              cut.args.size() > 1 ? cut.args[1] : std::string());
-  if (!listed) return check_unlisted(order, cut, level);
+  if (!listed) return check_unlisted(order, cut, level, sourced);
   return check_listed(order, cut, arguments, path, path_length, params, modes);
 }
 
 // Every level that refuses writes its line: a refused script line is
 // found with the calls that led to it.
-int check_order(const char* order, char** arguments, int level) {
-  int st = check_level(order, arguments, level);
+int check_order(const char* order, char** arguments, int level, bool sourced) {
+  int st = check_level(order, arguments, level, sourced);
   if (st < 0) {
     bsys_write_fmt("Sandbox management - Command level %d rejected : %s", level, order);
     if (level == 0) bsys_write_fmt("%s", kRejectSeparator);

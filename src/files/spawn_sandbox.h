@@ -40,8 +40,8 @@ int check_secured_path(const char* path, const char* mode, int flag);
 // ">", 'r' for "<").
 int pattern_pass3(char** arguments, int* redirections, char* modes);
 
-// 1 and the program's path (allocated in `group`) when `name` is found in
-// the current folder or along PATH, else 0.
+// 1 and the program's path (allocated in `group`) when `name` is found
+// along PATH (where the shell would find it), else 0.
 int resolve_file(unsigned group, char** out, const char* name);
 
 // 1 with the matching white-list entry's fields (owned by the list), else 0.

@@ -1,6 +1,8 @@
 // Decisions of the command sandbox on a configuration made for each case.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "diagnostics/log.h"
@@ -112,6 +114,17 @@ TEST_F(Sandbox, NestingBeyondNineLevelsIsError170) {
 
 // A program is looked for along PATH.
 TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
+  // Only along PATH, as the shell looks: a harmless script of the same
+  // name in the current folder must not vouch for the program.
+  write(data + "/id", "# nothing\n");
+  char* before = ::getcwd(nullptr, 0);
+  ASSERT_EQ(::chdir(data.c_str()), 0);
+  EXPECT_EQ(check("id"), 27);
+  EXPECT_EQ(check(". id"), 27);
+  EXPECT_EQ(check("./id"), 0);
+  ASSERT_EQ(::chdir(before), 0);
+  std::free(before);
+
   const char* path = std::getenv("PATH");
   std::string saved = path != nullptr ? path : "";
   ::setenv("PATH", tmp.c_str(), 1);

@@ -50,6 +50,13 @@ int refuse(const char* why, const std::string& what) {
   return err_vlx(kErrAccess, "%s", what.c_str());
 }
 
+// True when the shell would turn this word into other paths than the one
+// checked: a tilde names a home folder, and a pattern the files it
+// matches, a link out of the folder among them. The quotes that would keep
+// the word literal are gone once the order is cut, so such a word is
+// refused even when it was quoted.
+bool shell_expands(const char* word) { return word[0] == '~' || std::strpbrk(word, "*?[") != nullptr; }
+
 // An order cut into arguments, with the arguments that are redirection
 // targets. Quotes group blanks into one argument and are dropped.
 struct Cut {
@@ -245,7 +252,7 @@ int check_listed(const char* order, Cut& cut, char** arguments, const char* path
     }
     if (arg == nullptr) return refuse("inconsistant parameter configuration", order);
     log::trace(log::security, "Checking parameter on sandbox %s", arg);
-    if (!check_secured_path(arg, modes[i] == 'w' ? "w" : "r", 1))
+    if (shell_expands(arg) || !check_secured_path(arg, modes[i] == 'w' ? "w" : "r", 1))
       return refuse("Parameter rejected by the sandbox", arg);
   }
   log::trace(log::security, "order pass 2 accepted");
@@ -397,7 +404,7 @@ int pattern_pass3(char** arguments, int* redirections, char* modes) {
     const char* target = redirections[i] < count ? arguments[redirections[i]] : nullptr;
     if (target == nullptr) return refuse("inconsistant parameter configuration", ">");
     if (std::strcmp(target, "/dev/null") == 0 || std::strncmp(target, "&1", 2) == 0) continue;
-    if (!check_secured_path(target, modes[i] == 'w' ? "w" : "r", 1))
+    if (shell_expands(target) || !check_secured_path(target, modes[i] == 'w' ? "w" : "r", 1))
       return refuse("Redirection rejected by the sandbox", target);
   }
   log::trace(log::security, "order pass 3 accepted");

@@ -122,6 +122,12 @@ TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
   EXPECT_EQ(check("id"), 27);
   EXPECT_EQ(check(". id"), 27);
   EXPECT_EQ(check("./id"), 0);
+  // From here "~/f.txt" is a file of the folder, but the shell reads the
+  // tilde as the home folder.
+  std::filesystem::create_directories(data + "/~");
+  write(data + "/~/f.txt", "x\n");
+  EXPECT_EQ(check("cat ./~/f.txt"), 0);
+  EXPECT_EQ(check("cat ~/f.txt"), 27);
   ASSERT_EQ(::chdir(before), 0);
   std::free(before);
 

@@ -181,7 +181,11 @@ bool plain_call(const char* order) {
 int check_unlisted(const char* order, Cut& cut, int level, bool sourced) {
   std::vector<char*> argv = argv_of(cut);
   const std::string& first = cut.args[0];
-  if (!sourced && first[0] == '#') {
+  // The order's own first character, not the cut's first word: a quoted
+  // "#" is a command name to the shell, and what follows it runs.
+  const char* start = order;
+  while (is_blank(*start)) ++start;
+  if (!sourced && *start == '#') {
     if (std::strchr(order, '\n') != nullptr) return refuse("Comment followed by another line", order);
     log::trace(log::security, "Comment\n");
     return 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -278,6 +279,11 @@ int check_level(const char* order, char** arguments, int level, bool sourced) {
 
   const char* start = order;
   while (is_blank(*start)) ++start;
+  // The shell takes a first word NAME=value as an assignment and runs the
+  // word after it, which no check below would look at as the program.
+  std::size_t name = std::strspn(start, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_0123456789");
+  if (name > 0 && !std::isdigit(static_cast<unsigned char>(*start)) && start[name] == '=')
+    return refuse("Assignment rejected", order);
   const char* end = start;
   for (bool quoted = false; *end != '\0' && (quoted || !is_blank(*end)); ++end)
     if (*end == '"') quoted = !quoted;

@@ -128,6 +128,12 @@ TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
   write(data + "/~/f.txt", "x\n");
   EXPECT_EQ(check("cat ./~/f.txt"), 0);
   EXPECT_EQ(check("cat ~/f.txt"), 27);
+  // "X=/id" is a script of the folder, but the shell assigns it and runs
+  // the next word.
+  std::filesystem::create_directories(data + "/X=");
+  write(data + "/X=/id", "# nothing\n");
+  EXPECT_EQ(check("./X=/id"), 0);
+  EXPECT_EQ(check("X=/id id"), 27);
   ASSERT_EQ(::chdir(before), 0);
   std::free(before);
 

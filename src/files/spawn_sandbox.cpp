@@ -308,6 +308,11 @@ int check_level(const char* order, char** arguments, int level, bool sourced) {
     return err_vlx(kErrInternal, "Incorrect command format");
   }
   if (cut.redirections.size() > kMaxArguments) return refuse("Too many redirections", order);
+  // A redirection may come first in the shell, which then runs the word
+  // after its target: the checks below would take the target for the
+  // program.
+  if (std::find(cut.redirections.begin(), cut.redirections.end(), 0) != cut.redirections.end())
+    return refuse("Redirection before the command rejected", order);
   cut.redirections.push_back(-1);
   log::trace(log::security, "Order cut arg0 : %s / arg1 : %s", cut.args[0],
              cut.args.size() > 1 ? cut.args[1] : std::string());

@@ -173,6 +173,17 @@ bool plain_call(const char* order) {
   return quote == 0;
 }
 
+// True when the shell reads `word` as one plain word, double quotes
+// aside: no operator, redirection, substitution, escape or other quote.
+bool plain_word(const std::string& word) {
+  bool quoted = false;
+  for (char c : word) {
+    if (c == '"') quoted = !quoted;
+    else if (std::strchr(quoted ? "$`\\" : ";&|<>()$`\\'\n\r", c) != nullptr) return false;
+  }
+  return true;
+}
+
 // A command that no white-list entry names: a comment, a sourced script,
 // or a script file in an allowed folder whose every line is acceptable.
 // The shell runs the whole order, so a script call must come alone: with
@@ -313,6 +324,10 @@ int check_level(const char* order, char** arguments, int level, bool sourced) {
   // program.
   if (std::find(cut.redirections.begin(), cut.redirections.end(), 0) != cut.redirections.end())
     return refuse("Redirection before the command rejected", order);
+  // The white list sees the program's last name only: shell syntax before
+  // it ("id;/bin/echo", "cat>/tmp/cat") would run unseen. A comment is
+  // text.
+  if (*start != '#' && !plain_word(program)) return refuse("Command name with shell syntax rejected", order);
   cut.redirections.push_back(-1);
   log::trace(log::security, "Order cut arg0 : %s / arg1 : %s", cut.args[0],
              cut.args.size() > 1 ? cut.args[1] : std::string());

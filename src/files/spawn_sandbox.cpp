@@ -230,6 +230,8 @@ int check_unlisted(const char* order, Cut& cut, int level, bool sourced) {
     // The shell reads the line whole: checking it in pieces would let
     // their joint meaning through.
     if (line.size() >= kScriptLine) return refuse("Script line too long", line);
+    // The shell skips a NUL and reads on, where the check would stop.
+    if (line.find('\0') != std::string::npos) return refuse("Script line with a NUL byte", line.c_str());
     if (line.empty()) continue;
     int st = check_order(line.c_str(), argv.data(), level + 1);
     if (st < 0) return st;

@@ -105,6 +105,13 @@ TEST_F(Sandbox, EveryLevelOfARefusalIsWritten) {
   EXPECT_EQ(rejected().back(), "Sandbox management ---------------------------------------");
 }
 
+// The shell skips the NUL and runs "echo hello;id".
+TEST_F(Sandbox, AScriptLineWithANulIsRefused) {
+  write(data + "/nul.sh", std::string("echo hello\0;id\n", 15));
+  EXPECT_EQ(check(data + "/nul.sh"), 27);
+  EXPECT_EQ(check(". " + data + "/nul.sh"), 27);
+}
+
 TEST_F(Sandbox, NestingBeyondNineLevelsIsError170) {
   write(data + "/self.sh", ". " + data + "/self.sh\n");
   EXPECT_EQ(find_syst_pattern((". " + data + "/self.sh").c_str(), nullptr, 0), -170);

@@ -173,6 +173,17 @@ bool plain_call(const char* order) {
   return quote == 0;
 }
 
+// The builtins of /bin/sh: a command of one of these names never runs a
+// file.
+bool is_builtin(const std::string& name) {
+  static constexpr std::string_view kBuiltins[] = {
+      ".",    ":",     "[",     "alias",    "bg",     "break",   "cd",    "chdir", "command", "continue",
+      "echo", "eval",  "exec",  "exit",     "export", "false",   "fc",    "fg",    "getopts", "hash",
+      "jobs", "kill",  "local", "printf",   "pwd",    "read",    "readonly", "return", "set", "shift",
+      "test", "times", "trap",  "true",     "type",   "ulimit",  "umask", "unalias", "unset", "wait"};
+  return std::find(std::begin(kBuiltins), std::end(kBuiltins), name) != std::end(kBuiltins);
+}
+
 // True when the shell reads `word` as one plain word, double quotes
 // aside: no operator, redirection, substitution, escape or other quote.
 bool plain_word(const std::string& word) {
@@ -211,6 +222,10 @@ int check_unlisted(const char* order, Cut& cut, int level, bool sourced) {
     return check_order(rest, argv.data(), level + 1, true);
   }
   if (!plain_call(order)) return refuse("Script call with other shell syntax rejected", order);
+  // The shell runs its own builtin of that name, never a file found along
+  // PATH, and eval, exec, command or trap run their arguments.
+  if (first.find('/') == std::string::npos && is_builtin(first))
+    return refuse("Shell builtin rejected", order);
   std::optional<std::string> program =
       first.find('/') != std::string::npos ? std::optional<std::string>(first) : lookup_program(first.c_str());
   // A folder or a device reads as no line at all, or never ends: only a

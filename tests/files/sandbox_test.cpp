@@ -143,9 +143,14 @@ TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
   EXPECT_EQ(check("X=/id id"), 27);
   ASSERT_EQ(::chdir(before), 0);
   std::free(before);
-
+  // A harmless file named like a builtin along PATH: the shell runs the
+  // builtin, unless the name is a path.
   const char* path = std::getenv("PATH");
   std::string saved = path != nullptr ? path : "";
+  write(data + "/eval", "# nothing\n");
+  ::setenv("PATH", (data + ":" + saved).c_str(), 1);
+  EXPECT_EQ(check("eval id"), 27);
+  EXPECT_EQ(check(data + "/eval id"), 0);
   ::setenv("PATH", tmp.c_str(), 1);
   EXPECT_EQ(check("cat " + data + "/f.txt"), 27);
   char* found = nullptr;

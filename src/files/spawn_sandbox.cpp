@@ -59,7 +59,9 @@ int refuse(const char* why, const std::string& what) {
 bool shell_expands(const char* word) { return word[0] == '~' || std::strpbrk(word, "*?[") != nullptr; }
 
 // An order cut into arguments, with the arguments that are redirection
-// targets. Quotes group blanks into one argument and are dropped.
+// targets. Quotes group blanks into one argument and are dropped, and a
+// backslash is taken away where the shell takes it away, so that a
+// checked argument is the word the command will get.
 struct Cut {
   std::vector<std::string> args;
   std::vector<int> redirections;  // argument numbers
@@ -79,7 +81,17 @@ Cut cut_order(const char* order) {
   for (const char* p = order; *p != '\0'; ++p) {
     char c = *p;
     if (quote == '"') {
-      if (c == '"') quote = 0; else word += c;
+      if (c == '"') quote = 0;
+      else if (c == '\\' && p[1] != '\0' && std::strchr("$`\"\\\n", p[1]) != nullptr) {
+        if (*++p != '\n') word += *p;
+      } else {
+        word += c;
+      }
+      continue;
+    }
+    if (quote == 0 && c == '\\' && p[1] != '\0') {
+      if (*++p != '\n') word += *p;
+      started = true;
       continue;
     }
     if (c == '<' || c == '>') {

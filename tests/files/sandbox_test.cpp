@@ -141,6 +141,9 @@ TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
   write(data + "/X=/id", "# nothing\n");
   EXPECT_EQ(check("./X=/id"), 0);
   EXPECT_EQ(check("X=/id id"), 27);
+  // The shell takes the backslashes away: the first reads /etc/passwd.
+  EXPECT_EQ(check("cat \\/etc/passwd"), 27);
+  EXPECT_EQ(check("cat f\\.txt"), 0);
   ASSERT_EQ(::chdir(before), 0);
   std::free(before);
   // A harmless file named like a builtin along PATH: the shell runs the

@@ -119,8 +119,9 @@ TEST_F(Sandbox, NestingBeyondNineLevelsIsError170) {
   EXPECT_STREQ(Errmes + std::strlen(Errmes) - 17, "find_syst_pattern");
 }
 
-// A program is looked for along PATH.
-TEST_F(Sandbox, ProgramsAreFoundAlongThePath) {
+// What the shell will run is what is checked: programs along PATH only,
+// and words as the shell reads them, from a current folder that is allowed.
+TEST_F(Sandbox, WhatTheShellRunsIsWhatIsChecked) {
   // Only along PATH, as the shell looks: a harmless script of the same
   // name in the current folder must not vouch for the program.
   write(data + "/id", "# nothing\n");

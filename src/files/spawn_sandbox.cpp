@@ -212,15 +212,12 @@ bool plain_word(const std::string& word) {
 // The shell runs the whole order, so a script call must come alone: with
 // its arguments and redirections, but no other command beside it. A
 // `sourced` order is what follows ".": the shell reads its first word as a
-// script whatever that word names, so only the script check applies.
-int check_unlisted(const char* order, Cut& cut, int level, bool sourced) {
+// script whatever that word names, so only the script check applies. A
+// `comment` opens with an unquoted "#".
+int check_unlisted(const char* order, Cut& cut, int level, bool sourced, bool comment) {
   std::vector<char*> argv = argv_of(cut);
   const std::string& first = cut.args[0];
-  // The order's own first character, not the cut's first word: a quoted
-  // "#" is a command name to the shell, and what follows it runs.
-  const char* start = order;
-  while (is_blank(*start)) ++start;
-  if (!sourced && *start == '#') {
+  if (!sourced && comment) {
     if (std::strchr(order, '\n') != nullptr) return refuse("Comment followed by another line", order);
     log::trace(log::security, "Comment\n");
     return 0;
@@ -353,14 +350,17 @@ int check_level(const char* order, char** arguments, int level, bool sourced) {
   // program.
   if (std::find(cut.redirections.begin(), cut.redirections.end(), 0) != cut.redirections.end())
     return refuse("Redirection before the command rejected", order);
+  // The order's own first character, not the cut's first word: a quoted
+  // "#" is a command name to the shell, and what follows it runs.
+  bool comment = *start == '#';
   // The white list sees the program's last name only: shell syntax before
   // it ("id;/bin/echo", "cat>/tmp/cat") would run unseen. A comment is
   // text.
-  if (*start != '#' && !plain_word(program)) return refuse("Command name with shell syntax rejected", order);
+  if (!comment && !plain_word(program)) return refuse("Command name with shell syntax rejected", order);
   cut.redirections.push_back(-1);
   log::trace(log::security, "Order cut arg0 : %s / arg1 : %s", cut.args[0],
              cut.args.size() > 1 ? cut.args[1] : std::string());
-  if (!listed) return check_unlisted(order, cut, level, sourced);
+  if (!listed) return check_unlisted(order, cut, level, sourced, comment);
   return check_listed(order, cut, arguments, path, path_length, params, modes);
 }
 

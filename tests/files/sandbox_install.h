@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "files/cfgfil.h"
 #include "files/spawn_sandbox.h"
 #include "memory/vlxcalls.h"
+#include "support/scratch.h"
 
 class SandboxInstall : public ::testing::Test {
  protected:
@@ -26,9 +26,7 @@ class SandboxInstall : public ::testing::Test {
   void SetUp() override {
     static bool memory = ini_malloc(64 * 1024) == 0;
     ASSERT_TRUE(memory);
-    char pattern[] = "/tmp/vlxsandboxXXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = normalize_path(pattern);
+    root = normalize_path(vlxtest::scratch_folder("vlxsandbox").string());
     data = root + "/data";
     tmp = root + "/tmp";
     for (const char* dir : {"/cfg", "/data", "/tmp", "/lan"}) std::filesystem::create_directory(root + dir);
